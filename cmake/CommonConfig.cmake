@@ -1,0 +1,30 @@
+# Settings every target of the project links through tessaro_common.
+set(TESSARO_SANITIZE "" CACHE STRING "Build with a sanitizer: address or thread (empty: none)")
+set_property(CACHE TESSARO_SANITIZE PROPERTY STRINGS "" address thread)
+
+add_library(tessaro_common INTERFACE)
+target_compile_features(tessaro_common INTERFACE cxx_std_20)
+target_compile_options(tessaro_common INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+target_compile_definitions(tessaro_common INTERFACE
+    QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+    QT_NO_URL_CAST_FROM_STRING
+    TESSARO_VERSION="${PROJECT_VERSION}")
+
+if(TESSARO_SANITIZE)
+    target_compile_options(tessaro_common INTERFACE -fsanitize=${TESSARO_SANITIZE} -fno-omit-frame-pointer)
+    target_link_options(tessaro_common INTERFACE -fsanitize=${TESSARO_SANITIZE})
+endif()
+
+# Product code spells out every conversion from 8-bit text; tests may use plain literals.
+function(tessaro_strict target)
+    target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII)
+endfunction()
+
+# One static library per source folder; Widgets only where the caller asks for them.
+function(tessaro_add_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
+    target_link_libraries(${name} PUBLIC tessaro_common ${ARG_LIBS})
+    tessaro_strict(${name})
+endfunction()

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Every wait of the program keeps its millisecond figures; only the real sleep and the
+// tick are scaled, so tests can run the procedure on an accelerated clock.
+namespace Platform {
+
+// Test code only: 1.0 in the product.
+void setTimeScale(double scale);
+double timeScale();
+
+// Sleeps ms milliseconds of program time (ms times the time scale in real time).
+void sleep(int ms);
+
+// Program-time milliseconds since start; wraps at 2^32, so compare with unsigned subtraction.
+quint32 tickCount();
+
+} // namespace Platform

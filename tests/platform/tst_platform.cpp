@@ -1,0 +1,145 @@
+#include "platform/AutoResetEvent.h"
+#include "platform/Clock.h"
+#include "platform/HandOver.h"
+#include "platform/SocketErrors.h"
+#include "platform/WorkingFolder.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <stdexcept>
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_temp;
+
+private slots:
+    void cleanup() { Platform::setTimeScale(1.0); }
+
+    void workingFolder_data()
+    {
+        QTest::addColumn<QString>("tmpdir");
+        QTest::addColumn<QString>("expected");
+        const QString temp = m_temp.path();
+        QTest::newRow("plain") << temp << temp + "/Quillo/";
+        QTest::newRow("trailing separator") << temp + "/" << temp + "/Quillo/";
+        QTest::newRow("root") << "/" << "/Quillo/";
+    }
+    void workingFolder()
+    {
+        QFETCH(QString, tmpdir);
+        QFETCH(QString, expected);
+        const QByteArray saved = qgetenv("TMPDIR");
+        qputenv("TMPDIR", tmpdir.toLocal8Bit());
+        QCOMPARE(WorkingFolder(), expected);
+        qputenv("TMPDIR", saved);
+    }
+
+    void socketErrorTable_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("first row") << 10004 << "[10004] Interrupted system call";
+        QTest::newRow("not connected") << 10057 << "[10057] Socket is not connected";
+        QTest::newRow("refused") << 10061 << "[10061] Connection refused";
+        QTest::newRow("typo kept") << 10066 << "[10066] Directory not empt";
+        QTest::newRow("last row") << 11004 << "[11004] Valid name, no data record (check DNS setup)";
+        QTest::newRow("unknown") << 12345 << "[12345] (no description available)";
+    }
+    void socketErrorTable()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(Platform::socketErrorText(code), text);
+    }
+
+    void socketErrorTableHasEveryRow()
+    {
+        int described = 0;
+        for (int code = 10000; code < 11100; ++code) {
+            if (!Platform::socketErrorText(code).endsWith(QStringLiteral("(no description available)")))
+                ++described;
+        }
+        QCOMPARE(described, 50);
+    }
+
+    void socketErrorMapping_data()
+    {
+        QTest::addColumn<int>("fromErrno");
+        QTest::addColumn<int>("fromQt");
+        QTest::addColumn<int>("code");
+        QTest::newRow("refused") << ECONNREFUSED << int(QAbstractSocket::ConnectionRefusedError) << 10061;
+        QTest::newRow("in use") << EADDRINUSE << int(QAbstractSocket::AddressInUseError) << 10048;
+        QTest::newRow("host not found") << -1 << int(QAbstractSocket::HostNotFoundError) << 11001;
+        QTest::newRow("not connected") << ENOTCONN << int(QAbstractSocket::OperationError) << 10057;
+        QTest::newRow("timed out") << ETIMEDOUT << int(QAbstractSocket::SocketTimeoutError) << 10060;
+    }
+    void socketErrorMapping()
+    {
+        QFETCH(int, fromErrno);
+        QFETCH(int, fromQt);
+        QFETCH(int, code);
+        if (fromErrno >= 0)
+            QCOMPARE(Platform::socketErrorFromErrno(fromErrno), code);
+        QCOMPARE(Platform::socketErrorFromQt(QAbstractSocket::SocketError(fromQt)), code);
+    }
+
+    void scaledSleepAndTick()
+    {
+        Platform::setTimeScale(0.01);
+        QElapsedTimer real;
+        real.start();
+        const quint32 before = Platform::tickCount();
+        Platform::sleep(2000);
+        const quint32 elapsed = Platform::tickCount() - before;
+        QVERIFY2(real.elapsed() < 1000, "a 2000 ms sleep at scale 0.01 takes about 20 ms");
+        QVERIFY2(elapsed >= 2000, qPrintable(QString::number(elapsed)));
+    }
+
+    void tickDifferenceSurvivesWrap()
+    {
+        const quint32 start = 0xFFFFFF00u;
+        const quint32 now = 0x00000010u;
+        QCOMPARE(quint32(now - start), 0x110u);
+    }
+
+    void autoResetEventWaitAny()
+    {
+        Platform::AutoResetEvent first, second;
+        QCOMPARE(Platform::AutoResetEvent::waitAny({&first, &second}, 10), -1);
+        second.set();
+        QCOMPARE(Platform::AutoResetEvent::waitAny({&first, &second}, 10), 1);
+        QCOMPARE(Platform::AutoResetEvent::waitAny({&first, &second}, 10), -1);
+
+        QThread *setter = QThread::create([&] { first.set(); });
+        setter->start();
+        QCOMPARE(Platform::AutoResetEvent::waitAny({&first, &second}), 0);
+        setter->wait();
+        delete setter;
+    }
+
+    void handOverRunsOnTargetThreadAndCarriesErrors()
+    {
+        QObject uiObject;
+        Qt::HANDLE ranOn = nullptr;
+        bool raised = false;
+        QThread *worker = QThread::create([&] {
+            Platform::runOnThreadOf(&uiObject, [&] { ranOn = QThread::currentThreadId(); });
+            try {
+                Platform::runOnThreadOf(&uiObject, [] { throw std::runtime_error("x"); });
+            } catch (const std::runtime_error &) {
+                raised = true;
+            }
+        });
+        worker->start();
+        QTRY_VERIFY(worker->isFinished());
+        delete worker;
+        QCOMPARE(ranOn, QThread::currentThreadId());
+        QVERIFY(raised);
+    }
+};
+
+QTEST_MAIN(TestPlatform)
+#include "tst_platform.moc"
