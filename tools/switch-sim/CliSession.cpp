@@ -1,0 +1,176 @@
+#include "CliSession.h"
+
+#include "CommandTable.h"
+#include "Device.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr char kControlZ = 26;
+constexpr char kTab = '\t';
+const QByteArray kEraseLine = QByteArrayLiteral("\x1b[K");
+const QByteArray kFormUser = QByteArrayLiteral("\r\nUser Name:");
+// Announce server-side echo and suppress-go-ahead, as the switch does; the wizard answers
+// no negotiation, which the switch tolerates.
+const QByteArray kNegotiation = QByteArrayLiteral("\xff\xfb\x01\xff\xfb\x03");
+
+} // namespace
+
+CliSession::CliSession(QTcpSocket *socket, Device &device, const CommandTable &commands, QObject *parent)
+    : QObject(parent), m_socket(socket), m_device(device), m_commands(commands)
+{
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::readyRead, this, &CliSession::receive);
+    connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+
+    const Scenario &scenario = device.scenario();
+    if (scenario.dropAfterSeconds >= 0)
+        QTimer::singleShot(scenario.dropAfterSeconds * 1000, socket, &QTcpSocket::disconnectFromHost);
+    if (!scenario.silent)
+        print(kNegotiation + "\r\n" + kFormUser);
+}
+
+void CliSession::print(const QByteArray &text)
+{
+    m_socket->write(text);
+}
+
+void CliSession::printPrompt()
+{
+    print(kEraseLine + m_device.prompt());
+}
+
+void CliSession::receive()
+{
+    const QByteArray bytes = m_socket->readAll();
+    m_device.transcript().append(bytes);
+    if (m_device.scenario().silent)
+        return;
+    for (const char byte : bytes)
+        consume(byte);
+}
+
+bool CliSession::takeLine(char byte, QByteArray &line)
+{
+    const bool afterCr = std::exchange(m_afterCr, byte == '\r');
+    if (afterCr && (byte == '\n' || byte == '\0'))
+        return false;
+    if (byte == '\r' || byte == '\n') {
+        line = std::exchange(m_pending, QByteArray());
+        return true;
+    }
+    m_pending.append(byte);
+    return false;
+}
+
+void CliSession::consume(char byte)
+{
+    QByteArray line;
+    switch (m_state) {
+    case State::FormUser:
+        if (byte == kTab) {
+            m_userName = std::exchange(m_pending, QByteArray());
+            m_state = State::FormPassword;
+            print(QByteArrayLiteral("\r\nPassword:"));
+        } else if (byte != '\r' && byte != '\n') {
+            m_pending.append(byte);
+            print(QByteArray(1, byte));
+        }
+        return;
+    case State::FormPassword:
+        if (takeLine(byte, line)) {
+            m_pending = line;
+            submitForm();
+        }
+        return;
+    case State::FormMenu:
+        if (byte == kControlZ) {
+            m_state = State::Console;
+            print(QByteArrayLiteral("\r\n\r\n>"));
+        }
+        return;
+    case State::Console:
+        if (takeLine(byte, line))
+            consoleLine(line);
+        return;
+    case State::LcliUser:
+        if (takeLine(byte, line)) {
+            m_userName = line;
+            m_state = State::LcliPassword;
+            print(QByteArrayLiteral("\r\nPassword:"));
+        }
+        return;
+    case State::LcliPassword:
+        if (takeLine(byte, line))
+            lcliPassword(line);
+        return;
+    case State::Cli:
+        // Control-Z only leaves configuration mode; it never becomes part of a command.
+        if (byte == kControlZ)
+            return;
+        if (takeLine(byte, line)) {
+            print(QByteArrayLiteral("\r\n"));
+            cliLine(line);
+        } else if (byte != '\r' && byte != '\n' && byte != '\0') {
+            print(QByteArray(1, byte));
+        }
+        return;
+    }
+}
+
+void CliSession::submitForm()
+{
+    const QByteArray password = std::exchange(m_pending, QByteArray());
+    const Scenario &scenario = m_device.scenario();
+    if (m_userName != scenario.userName.toLatin1()) {
+        print(QByteArrayLiteral("\r\n\r\nBad user\r\n") + kFormUser);
+        m_state = State::FormUser;
+    } else if (password != scenario.password.toLatin1()) {
+        print(QByteArrayLiteral("\r\n\r\nBad password\r\n") + kFormUser);
+        m_state = State::FormUser;
+    } else {
+        print(QByteArrayLiteral("\r\n\r\n   Switch Main Menu\r\n\r\n   1. System Manager\r\n   2. Exit\r\n\r\n"
+                                "   Press Ctrl+Z for the command line\r\n"));
+        m_state = State::FormMenu;
+    }
+}
+
+void CliSession::consoleLine(const QByteArray &line)
+{
+    if (line.trimmed() == "lcli") {
+        m_state = State::LcliUser;
+        print(kFormUser);
+    } else {
+        print(QByteArrayLiteral("\r\n% Unrecognized command\r\n\r\n>"));
+    }
+}
+
+void CliSession::lcliPassword(const QByteArray &password)
+{
+    const Scenario &scenario = m_device.scenario();
+    if (m_userName == scenario.userName.toLatin1() && password == scenario.password.toLatin1()) {
+        m_state = State::Cli;
+        print(QByteArrayLiteral("\r\n\r\n"));
+        printPrompt();
+    } else {
+        m_state = State::LcliUser;
+        print(QByteArrayLiteral("\r\n\r\nBad user\r\n") + kFormUser);
+    }
+}
+
+void CliSession::cliLine(const QByteArray &line)
+{
+    if (line.trimmed().isEmpty()) {
+        printPrompt();
+        return;
+    }
+    QByteArray arguments;
+    if (const CommandTable::Handler *handler = m_commands.find(line, arguments)) {
+        (*handler)(*this, arguments);
+        return;
+    }
+    print(QByteArrayLiteral("% Unrecognized command\r\n\r\n"));
+    printPrompt();
+}
