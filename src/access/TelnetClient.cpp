@@ -1,0 +1,223 @@
+#include "access/TelnetClient.h"
+
+#include "platform/Exceptions.h"
+#include "platform/SocketErrors.h"
+
+#include <QHostInfo>
+#include <QTcpSocket>
+
+namespace {
+
+constexpr int kWill = 251;
+constexpr int kWont = 252;
+constexpr int kDo = 253;
+
+void emitIfSet(const auto &handler, auto &&...arguments)
+{
+    if (handler)
+        handler(std::forward<decltype(arguments)>(arguments)...);
+}
+
+} // namespace
+
+TTelnetClient::TTelnetClient(QObject *owner) : QObject(owner) {}
+
+TTelnetClient::~TTelnetClient()
+{
+    // Owners are gone by now: drop the connection without raising events.
+    if (m_socket)
+        m_socket->abort();
+}
+
+QString TTelnetClient::ErrorText(int code)
+{
+    switch (code) {
+    case ErrRemotePortBusy: return QStringLiteral("You cannot change the RemotePort at this time. A connection is in progress.");
+    case ErrRemoteHostBusy: return QStringLiteral("You cannot change the RemoteHost at this time. A connection is in progress.");
+    case ErrNoRemoteHost: return QStringLiteral("The RemoteHost address is invalid (0.0.0.0).");
+    case ErrAlreadyConnected: return QStringLiteral("Already connected. If you want to reconnect, close the current connection first.");
+    case ErrLocalPortBusy: return QStringLiteral("You cannot change the LocalPort at this time. A connection is in progress.");
+    case ErrRemotePortZero: return QStringLiteral("RemotePort can't be zero. Please specify a valid service port number.");
+    case ErrSubOptionTooLong: return QStringLiteral("SubOption string too long. Truncated.");
+    default: return Platform::socketErrorText(code);
+    }
+}
+
+void TTelnetClient::raise(int code)
+{
+    throw ESocketError(code, ErrorText(code));
+}
+
+QString TTelnetClient::LocalHost() const
+{
+    if (m_connected)
+        return m_socket->localAddress().toString();
+    return m_localHost.isEmpty() ? QHostInfo::localHostName() : m_localHost;
+}
+
+void TTelnetClient::SetLocalPort(quint16 value)
+{
+    if (m_socket)
+        raise(ErrLocalPortBusy);
+    m_localPort = value;
+}
+
+void TTelnetClient::SetRemotePort(quint16 value)
+{
+    if (m_socket)
+        raise(ErrRemotePortBusy);
+    m_remotePort = value;
+}
+
+void TTelnetClient::SetRemoteHost(const QString &value)
+{
+    if (m_socket)
+        raise(ErrRemoteHostBusy);
+    QHostAddress address;
+    if (!value.isEmpty() && !address.setAddress(value)) {
+        const QHostInfo info = QHostInfo::fromName(value);
+        const auto addresses = info.addresses();
+        const auto ipv4 = std::find_if(addresses.begin(), addresses.end(), [](const QHostAddress &a) {
+            return a.protocol() == QAbstractSocket::IPv4Protocol;
+        });
+        if (ipv4 == addresses.end())
+            raise(Platform::WsaHostNotFound);
+        address = *ipv4;
+    }
+    m_remoteHostText = value;
+    m_remoteAddress = address;
+}
+
+void TTelnetClient::SetConnected(bool value)
+{
+    if (!value) {
+        if (m_socket)
+            close(0);
+        return;
+    }
+    if (m_connected)
+        return;
+    if (m_socket)
+        raise(ErrAlreadyConnected);
+    if (m_remoteAddress.isNull() || m_remoteAddress == QHostAddress::AnyIPv4)
+        raise(ErrNoRemoteHost);
+    if (m_remotePort == 0)
+        raise(ErrRemotePortZero);
+
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, &TTelnetClient::socketConnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &TTelnetClient::readAvailable);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &TTelnetClient::socketFailed);
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] { close(0); });
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { emitIfSet(OnReadyToSend); });
+
+    if ((!m_localHost.isEmpty() || m_localPort != 0)
+        && !m_socket->bind(m_localHost.isEmpty() ? QHostAddress(QHostAddress::AnyIPv4) : QHostAddress(m_localHost), m_localPort)) {
+        const int code = Platform::socketErrorFromQt(m_socket->error());
+        m_socket->deleteLater();
+        m_socket = nullptr;
+        raise(code);
+    }
+    m_socket->connectToHost(m_remoteAddress, m_remotePort);
+}
+
+void TTelnetClient::socketConnected()
+{
+    m_connected = true;
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, m_keepAlive ? 1 : 0);
+    m_parser = TelnetParser();
+    emitIfSet(OnConnected, 0, QStringLiteral("OK"));
+}
+
+void TTelnetClient::socketFailed()
+{
+    const QAbstractSocket::SocketError error = m_socket->error();
+    if (!m_connected) {
+        const int code = Platform::socketErrorFromQt(error);
+        QTcpSocket *socket = std::exchange(m_socket, nullptr);
+        socket->disconnect(this);
+        socket->deleteLater();
+        emitIfSet(OnConnected, code, Platform::socketErrorText(code));
+        return;
+    }
+    // Qt reports the server's clean close, and a reset, as "remote host closed".
+    close(error == QAbstractSocket::RemoteHostClosedError ? 0 : Platform::socketErrorFromQt(error));
+}
+
+void TTelnetClient::readAvailable()
+{
+    if (m_reading || !m_socket)
+        return;
+    m_reading = true;
+    const QByteArray bytes = m_socket->readAll();
+    if (m_transparent)
+        data(bytes);
+    else
+        m_parser.feed(bytes, *this);
+    m_reading = false;
+}
+
+void TTelnetClient::close(int statusCode)
+{
+    QTcpSocket *socket = std::exchange(m_socket, nullptr);
+    socket->disconnect(this);
+    if (!m_reading && socket->bytesAvailable() > 0) {
+        const QByteArray rest = socket->readAll();
+        if (m_transparent)
+            data(rest);
+        else
+            m_parser.feed(rest, *this);
+    }
+    const bool wasConnected = std::exchange(m_connected, false);
+    socket->flush();
+    socket->abort();
+    socket->deleteLater();
+    m_bytesSent = 0;
+    if (wasConnected)
+        emitIfSet(OnDisconnected, statusCode, statusCode == 0 ? QStringLiteral("OK") : Platform::socketErrorText(statusCode));
+}
+
+void TTelnetClient::Send(const QByteArray &text)
+{
+    if (!m_connected)
+        raise(Platform::WsaNotConnected);
+    if (text.isEmpty())
+        return;
+    const qint64 taken = m_socket->write(text);
+    if (taken < 0) {
+        m_bytesSent = 0;
+        raise(Platform::socketErrorFromQt(m_socket->error()));
+    }
+    m_bytesSent = int(taken);
+    m_socket->flush();
+}
+
+void TTelnetClient::data(const QByteArray &text)
+{
+    emitIfSet(OnDataIn, text);
+}
+
+void TTelnetClient::command(int code)
+{
+    emitIfSet(OnCommand, code);
+}
+
+void TTelnetClient::option(int verb, int code)
+{
+    switch (verb) {
+    case kWill: emitIfSet(OnWill, code); break;
+    case kWont: emitIfSet(OnWont, code); break;
+    case kDo: emitIfSet(OnDo, code); break;
+    default: emitIfSet(OnDont, code); break;
+    }
+}
+
+void TTelnetClient::subOption(const QByteArray &bytes)
+{
+    emitIfSet(OnSubOption, bytes);
+}
+
+void TTelnetClient::subOptionTooLong()
+{
+    emitIfSet(OnError, int(ErrSubOptionTooLong), ErrorText(ErrSubOptionTooLong));
+}

@@ -1,0 +1,123 @@
+#include "access/TelnetSync.h"
+
+#include "platform/Clock.h"
+#include "platform/MessagePump.h"
+#include "platform/Terminate.h"
+#include "platform/TextLines.h"
+
+TTelnet::TTelnet(QObject *owner) : TTelnetClient(owner)
+{
+    OnDataIn = [this](const QByteArray &text) { accumulate(text); };
+    OnConnected = [this](int, const QString &description) { ConnectionStatusStr = description; };
+    OnDisconnected = [this](int, const QString &description) { ConnectionStatusStr = description; };
+}
+
+void TTelnet::Assign(const TTelnet &source)
+{
+    Received = source.Received;
+    LoginToCliModeSL = source.LoginToCliModeSL;
+    LoginToDebugModeSL = source.LoginToDebugModeSL;
+    SetRemoteHost(source.RemoteHost());
+    DutPromptInCliMode = source.DutPromptInCliMode;
+    DutPromptInDebugMode = source.DutPromptInDebugMode;
+    SendLineTimeOut = source.SendLineTimeOut;
+    WaitForPromptTimeOut = source.WaitForPromptTimeOut;
+    SendLinesDelay = source.SendLinesDelay;
+    ConnectionStatusStr = source.ConnectionStatusStr;
+}
+
+// A piece continues the line in progress instead of starting a new one: the line break that
+// the list's text puts after its last entry is removed before the piece is appended. A bare
+// two-character line break is doubled so that one break survives.
+void TTelnet::accumulate(const QByteArray &piece)
+{
+    QString text = QString::fromLatin1(piece);
+    if (text.size() == 2 && text.contains(u'\n'))
+        text += QStringLiteral("\r\n");
+    QString whole = Platform::linesText(Received);
+    whole.chop(2);
+    Received = Platform::textLines(whole + text);
+}
+
+void TTelnet::Delay(int ms)
+{
+    for (int rounds = ms / 10; rounds > 0; --rounds) {
+        PumpOneMessage();
+        Platform::sleep(10);
+    }
+}
+
+void TTelnet::SendLine(const QString &text)
+{
+    // Once the program is to end, nothing more goes to the switch.
+    if (Platform::terminateRequested())
+        return;
+    const QByteArray bytes = text.toLatin1();
+    int attempts = std::max(200, SendLineTimeOut) / 200;
+    do {
+        Send(bytes);
+        --attempts;
+        Delay(200);
+        PumpOneMessage();
+    } while (BytesSent() != bytes.size() && attempts > 0);
+    Delay(SendLinesDelay);
+}
+
+void TTelnet::SendLineWaitForPrompt(const QString &text, int maxPolls)
+{
+    QString lastLine;
+    Received.clear();
+    SendLine(text);
+    Delay(200);
+    if (!Received.isEmpty())
+        lastLine = Received.last();
+    int polls = 0;
+    while (Platform::trimmedText(lastLine) != DutPromptInCliMode) {
+        PumpOneMessage();
+        Delay(100);
+        if (++polls > maxPolls)
+            return;
+        if (!Received.isEmpty())
+            lastLine = Received.last();
+        // From the fourth poll on, a prompt followed by exactly one more character (an echo,
+        // a stray blank) also ends the wait.
+        if (polls >= 4) {
+            const qsizetype p = DutPromptInCliMode.isEmpty() ? 0 : lastLine.indexOf(DutPromptInCliMode) + 1;
+            if (p + DutPromptInCliMode.size() == lastLine.size())
+                return;
+        }
+    }
+}
+
+void TTelnet::Connect()
+{
+    SetConnected(false);
+    ConnectionStatusStr.clear();
+    SetConnected(true);
+    for (int round = 0; round < 1000 && !Connected(); ++round) {
+        PumpOneMessage();
+        Platform::sleep(5);
+    }
+}
+
+void TTelnet::ConnectWait(int timeoutMs)
+{
+    Connect();
+    if (timeoutMs == 0)
+        return;
+    const quint32 start = Platform::tickCount();
+    while (!Connected()) {
+        PumpOneMessage();
+        Platform::sleep(100);
+        if (Platform::tickCount() - start >= quint32(timeoutMs))
+            return;
+    }
+}
+
+bool TTelnet::IsConnected()
+{
+    PumpOneMessage();
+    const bool connected = Connected();
+    PumpOneMessage();
+    return connected;
+}

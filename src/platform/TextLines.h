@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Line lists as the switch's output and the logs use them: the whole text is every line
+// followed by CR LF; splitting breaks at CR, LF or CR LF and stops at the first NUL.
+namespace Platform {
+
+QString linesText(const QStringList &lines);
+QStringList textLines(const QString &text);
+
+// Removes blanks and control characters (everything up to the space) at both ends.
+QString trimmedText(const QString &text);
+
+} // namespace Platform
