@@ -39,7 +39,7 @@ void CliSession::print(const QByteArray &text)
 
 void CliSession::printPrompt()
 {
-    print(kEraseLine + m_device.prompt());
+    print(kEraseLine + m_device.prompt() + ' ');
 }
 
 void CliSession::receive()

@@ -1,0 +1,113 @@
+#include "upgrade/upgrade_device.h"
+
+#include "access/TelnetSync.h"
+#include "platform/Dialogs.h"
+#include "platform/Exceptions.h"
+#include "platform/Terminate.h"
+#include "platform/TextLines.h"
+#include "upgrade/Inventory.h"
+
+using Platform::MessageKind;
+
+namespace {
+
+const QString kShouldTerminate = QStringLiteral("Application shoud terminate");
+constexpr int kPromptPolls = 100;
+
+} // namespace
+
+TTelnetOperations::TTelnetOperations(QObject *owner) : QObject(owner), Telnet(new TTelnet(this)) {}
+
+TTelnetOperations::~TTelnetOperations() = default;
+
+void TTelnetOperations::Pause(int ms)
+{
+    Telnet->Delay(ms);
+    if (!Telnet->Connected() && !Telnet->CanDisconnect) {
+        Platform::showMessage(MessageKind::Error, QStringLiteral("Telnet is closed , application will now terminat."));
+        Platform::requestTerminate();
+        throw Exception(QStringLiteral("Telnet conection is closed"));
+    }
+}
+
+void TTelnetOperations::Trace(const QString &text, const QString &detail)
+{
+    Log << text + QStringLiteral("--") + detail;
+}
+
+void TTelnetOperations::Disconnect()
+{
+    Telnet->SetConnected(false);
+}
+
+void TTelnetOperations::abandon(const QString &warning)
+{
+    Platform::showMessage(MessageKind::Warning, warning);
+    Telnet->SetConnected(false);
+    Platform::requestTerminate();
+    throw Exception(kShouldTerminate);
+}
+
+bool TTelnetOperations::Login()
+{
+    bool result = true;
+    try {
+        if (Telnet->RemoteHost().isEmpty())
+            Telnet->SetRemoteHost(DeviceAddress);
+        if (!Telnet->Connected())
+            Telnet->ConnectWait(10000);
+        Pause(2000);
+        LocalAddress = Telnet->LocalHost();
+
+        // The menu form: user name, tab, password, then carriage return submits it.
+        Telnet->SendLine(UserName + QStringLiteral("\t"));
+        if (!Password.isEmpty())
+            Telnet->SendLine(Password);
+        Pause(500);
+        Telnet->SendLine(QStringLiteral("\r"));
+        Pause(500);
+        for (const QString &line : std::as_const(Telnet->Received)) {
+            if (line.contains(QStringLiteral("Bad user")))
+                abandon(QStringLiteral("Username or pssword is incorrect\n\rApplication will terminate."));
+        }
+
+        // Control-Z leaves the form; "lcli" enters the line-mode interface, which asks again.
+        Telnet->ClearReceived();
+        Telnet->SendLine(QString(QChar(26)));
+        Pause(300);
+        Telnet->SendLine(QStringLiteral("lcli\r"));
+        Pause(2000);
+        Telnet->SendLine(UserName + QStringLiteral("\r"));
+        if (!Password.isEmpty())
+            Telnet->SendLine(Password + QStringLiteral("\r"));
+
+        // Two bare line feeds make the interface print its prompt as the last line.
+        Telnet->ClearReceived();
+        Telnet->SendLine(QStringLiteral("\n"));
+        Pause(100);
+        Telnet->SendLine(QStringLiteral("\n"));
+        Pause(300);
+        if (Telnet->Received.isEmpty())
+            abandon(QStringLiteral("Something is wrong with the telnet buffer\n\rApplication will terminate"));
+
+        QString prompt = Telnet->Received.last();
+        if (prompt.startsWith(QStringLiteral("\x1b[K")))
+            prompt.remove(0, 3);
+        Telnet->DutPromptInCliMode = Platform::trimmedText(prompt);
+        result = !Telnet->DutPromptInCliMode.isEmpty();
+
+        ShowStack();
+        Telnet->CanDisconnect = false;
+    } catch (const std::exception &) {
+        result = false;
+    }
+    return result;
+}
+
+void TTelnetOperations::ShowStack()
+{
+    StackUnit.clear();
+    Telnet->SendLineWaitForPrompt(QStringLiteral("show stack\n"), kPromptPolls);
+    StackUnit = ParseShowStack(Telnet->Received);
+    IsStack = !StackUnit.isEmpty();
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+class TTelnet;
+class TTelnetOperations;
+
+// The progress callback of every long operation: the calling page shows the text and adds
+// it, with the page's own prefix, to the run log.
+using TProgressEvent = std::function<void(TTelnetOperations *Sender, const QString &Text)>;
+
+// The one object that knows the switch's command-line dialogue: it logs in, reads the
+// device's identity, has the device copy files over TFTP, changes settings, switches the
+// boot image and resets the device. Pages fill its parameters and read its findings.
+class TTelnetOperations final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TTelnetOperations(QObject *owner = nullptr);
+    ~TTelnetOperations() override;
+
+    QString DeviceAddress;
+    QString TftpServerAddress;
+    QString UserName;
+    QString Password;
+    TTelnet *Telnet;
+    // The PC's own address on the telnet connection, refreshed at every log-in.
+    QString LocalAddress;
+    // " unit " and the master's number on a stack; appended to the show commands.
+    QString StackUnit;
+    QStringList Log;
+    int ImageAfterReset = 0;
+    int ActiveImage = 0;
+    QString InterimImage;
+    QString ConfigFileName;
+    QString CurrentVersion;
+    bool IsStack = false;
+    int StackUnitCount = 0;
+    bool DhcpAfterReset = false;
+    QString FinalImage;
+    // Set once the first device reset of the run has begun; never cleared.
+    bool ResetStarted = false;
+    QString FinalVersion;
+
+    bool Login();
+    // Waits while pumping events; a connection found closed afterwards ends the program,
+    // unless a loss is expected (before the first log-in, during a reset).
+    void Pause(int ms);
+    void Trace(const QString &text, const QString &detail);
+    void SetConfigFileName(const QString &path) { ConfigFileName = path; }
+    void SetDhcpAfterReset(bool flag) { DhcpAfterReset = flag; }
+    void Disconnect();
+
+    void ShowStack();
+
+private:
+    // Shows the warning, drops the connection, asks the program to end and raises.
+    [[noreturn]] void abandon(const QString &warning);
+};

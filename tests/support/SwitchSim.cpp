@@ -1,0 +1,56 @@
+#include "SwitchSim.h"
+
+#include "TestPaths.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+SwitchSim::SwitchSim(const QStringList &scenario, const QString &address) : m_address(address)
+{
+    m_arguments << QStringLiteral("--address") << address << QStringLiteral("--telnet-port") << QStringLiteral("0")
+                << QStringLiteral("--transcript") << m_dir.filePath(QStringLiteral("transcript.bin")) << scenario;
+}
+
+SwitchSim::~SwitchSim()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool SwitchSim::start()
+{
+    m_process.setProgram(binPath(QStringLiteral("tessaro-switch-sim")));
+    m_process.setArguments(m_arguments);
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start();
+    if (!m_process.waitForStarted(5000)) {
+        m_error = m_process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(10000);
+    QByteArray output;
+    while (!deadline.hasExpired()) {
+        if (!m_process.canReadLine() && !m_process.waitForReadyRead(int(deadline.remainingTime()))) {
+            m_error = QStringLiteral("no ready line: ") + QString::fromLocal8Bit(m_process.readAllStandardError());
+            return false;
+        }
+        while (m_process.canReadLine()) {
+            const QString line = QString::fromLatin1(m_process.readLine()).trimmed();
+            if (line == QStringLiteral("ready"))
+                return true;
+            const QStringList words = line.split(QLatin1Char(' '));
+            if (words.size() == 2)
+                m_ports.insert(words[0], quint16(words[1].section(QLatin1Char(':'), -1).toUInt()));
+        }
+    }
+    m_error = QStringLiteral("timed out waiting for the simulated switch");
+    return false;
+}
+
+QByteArray SwitchSim::transcript() const
+{
+    QFile file(m_dir.filePath(QStringLiteral("transcript.bin")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
