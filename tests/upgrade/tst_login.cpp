@@ -1,0 +1,179 @@
+#include "access/TelnetSync.h"
+#include "platform/Clock.h"
+#include "platform/Exceptions.h"
+#include "platform/Terminate.h"
+#include "upgrade/upgrade_device.h"
+
+#include "ScriptedDialogs.h"
+#include "SwitchSim.h"
+
+#include <QTcpServer>
+#include <QtTest>
+
+using Platform::MessageKind;
+
+// The log-in dialogue against the simulated switch over real loopback sockets, asserting on
+// both sides: what the wizard concluded and showed, and the bytes the switch received.
+class TestLogin : public QObject
+{
+    Q_OBJECT
+
+    static void aimAt(TTelnetOperations &operations, const SwitchSim &sim)
+    {
+        operations.DeviceAddress = sim.address();
+        operations.Telnet->SetRemotePort(sim.port("telnet"));
+        operations.UserName = "admin";
+        operations.Password = "admin";
+    }
+
+private slots:
+    void init()
+    {
+        Platform::setTimeScale(0.02);
+        Platform::clearTerminateRequest();
+    }
+    void cleanup() { Platform::setTimeScale(1.0); }
+
+    void logsIn_data()
+    {
+        QTest::addColumn<QStringList>("scenario");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QByteArray>("typed");
+        QTest::addColumn<QString>("stackUnit");
+
+        const QByteArray twice = "admin\tadmin\r\x1alcli\radmin\radmin\r\n\nshow stack\n";
+        QTest::newRow("standalone") << QStringList{} << "admin" << twice << "";
+        QTest::newRow("stack, master 1") << QStringList{"--stack-master", "1"} << "admin" << twice << " unit 1";
+        QTest::newRow("stack, master 2") << QStringList{"--stack-master", "2", "--stack-units", "3"} << "admin" << twice
+                                         << " unit 2";
+        QTest::newRow("empty password is never typed")
+            << QStringList{"--password="} << "" << QByteArray("admin\t\r\x1alcli\radmin\r\n\nshow stack\n") << "";
+    }
+    void logsIn()
+    {
+        QFETCH(QStringList, scenario);
+        QFETCH(QString, password);
+        QFETCH(QByteArray, typed);
+        QFETCH(QString, stackUnit);
+        ScriptedDialogs dialogs;
+        SwitchSim sim(scenario);
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        TTelnetOperations operations;
+        aimAt(operations, sim);
+        operations.Password = password;
+
+        QVERIFY(operations.Login());
+        QCOMPARE(sim.transcript(), typed);
+        QCOMPARE(operations.Telnet->DutPromptInCliMode, QString("console#"));
+        QCOMPARE(operations.StackUnit, stackUnit);
+        QCOMPARE(operations.IsStack, !stackUnit.isEmpty());
+        QVERIFY(QHostAddress(operations.LocalAddress).isLoopback());
+        QVERIFY(!operations.Telnet->CanDisconnect);
+        QVERIFY(dialogs.shown().isEmpty());
+        QVERIFY(!Platform::terminateRequested());
+    }
+
+    void badUser()
+    {
+        ScriptedDialogs dialogs;
+        SwitchSim sim;
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        TTelnetOperations operations;
+        aimAt(operations, sim);
+        operations.UserName = "intruder";
+
+        QVERIFY(!operations.Login());
+        QCOMPARE(dialogs.shown().size(), 1);
+        QCOMPARE(dialogs.shown()[0].kind, MessageKind::Warning);
+        QCOMPARE(dialogs.shown()[0].text, QString("Username or pssword is incorrect\n\rApplication will terminate."));
+        QVERIFY(!operations.Telnet->Connected());
+        QVERIFY(Platform::terminateRequested());
+        QCOMPARE(sim.transcript(), QByteArray("intruder\tadmin\r"));
+        QVERIFY(operations.Telnet->CanDisconnect);
+    }
+
+    void switchThatStaysSilent()
+    {
+        ScriptedDialogs dialogs;
+        SwitchSim sim({"--silent"});
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        TTelnetOperations operations;
+        aimAt(operations, sim);
+
+        QVERIFY(!operations.Login());
+        QCOMPARE(dialogs.texts(), QStringList{"Something is wrong with the telnet buffer\n\rApplication will terminate"});
+        QCOMPARE(dialogs.shown()[0].kind, MessageKind::Warning);
+        QVERIFY(!operations.Telnet->Connected());
+        QVERIFY(Platform::terminateRequested());
+    }
+
+    void nothingListens()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress("127.0.0.3")));
+        const quint16 port = closed.serverPort();
+        closed.close();
+
+        ScriptedDialogs dialogs;
+        TTelnetOperations operations;
+        operations.DeviceAddress = "127.0.0.3";
+        operations.Telnet->SetRemotePort(port);
+        operations.UserName = "admin";
+        QVERIFY(!operations.Login());
+        QVERIFY(dialogs.shown().isEmpty());
+        QVERIFY(!Platform::terminateRequested());
+    }
+
+    void droppedConnectionIsToleratedBeforeTheFirstLogIn()
+    {
+        ScriptedDialogs dialogs;
+        SwitchSim sim({"--drop-after", "1"});
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        TTelnetOperations operations;
+        aimAt(operations, sim);
+        operations.Telnet->SetRemoteHost(sim.address());
+        operations.Telnet->ConnectWait(10000);
+        QVERIFY(operations.Telnet->Connected());
+
+        operations.Pause(60000);
+        QVERIFY(!operations.Telnet->Connected());
+        QVERIFY(dialogs.shown().isEmpty());
+        QVERIFY(!Platform::terminateRequested());
+    }
+
+    void droppedConnectionIsFatalAfterTheLogIn()
+    {
+        ScriptedDialogs dialogs;
+        SwitchSim sim({"--drop-after", "3"});
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        TTelnetOperations operations;
+        aimAt(operations, sim);
+        QVERIFY(operations.Login());
+
+        try {
+            operations.Pause(100000);
+            QFAIL("the closed connection went unnoticed");
+        } catch (const Exception &error) {
+            QCOMPARE(error.message(), QString("Telnet conection is closed"));
+        }
+        QCOMPARE(dialogs.texts(), QStringList{"Telnet is closed , application will now terminat."});
+        QCOMPARE(dialogs.shown()[0].kind, MessageKind::Error);
+        QVERIFY(Platform::terminateRequested());
+    }
+
+    void logsInAtFullSpeed()
+    {
+        Platform::setTimeScale(1.0);
+        ScriptedDialogs dialogs;
+        SwitchSim sim({"--stack-master", "2"});
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        TTelnetOperations operations;
+        aimAt(operations, sim);
+        QVERIFY(operations.Login());
+        QCOMPARE(operations.StackUnit, QString(" unit 2"));
+        QCOMPARE(operations.Telnet->DutPromptInCliMode, QString("console#"));
+    }
+};
+
+QTEST_MAIN(TestLogin)
+#include "tst_login.moc"
