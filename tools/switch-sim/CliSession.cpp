@@ -110,12 +110,8 @@ void CliSession::consume(char byte)
         // Control-Z only leaves configuration mode; it never becomes part of a command.
         if (byte == kControlZ)
             return;
-        if (takeLine(byte, line)) {
-            print(QByteArrayLiteral("\r\n"));
+        if (takeLine(byte, line))
             cliLine(line);
-        } else if (byte != '\r' && byte != '\n' && byte != '\0') {
-            print(QByteArray(1, byte));
-        }
         return;
     }
 }
@@ -162,6 +158,12 @@ void CliSession::lcliPassword(const QByteArray &password)
 
 void CliSession::cliLine(const QByteArray &line)
 {
+    // The echo of a whole command comes at its line end; the wizard types commands in one go.
+    if (m_device.scenario().mutedCommands.contains(QString::fromLatin1(line.simplified()))) {
+        printPrompt();
+        return;
+    }
+    print(line + "\r\n");
     if (line.trimmed().isEmpty()) {
         printPrompt();
         return;

@@ -20,6 +20,7 @@ public:
 
     // The prompt of the line-mode interface, without the erase-line sequence before it.
     QByteArray prompt() const { return m_scenario.hostName.toLatin1() + '#'; }
+    QByteArray description() const { return m_scenario.typeName.toLatin1() + " Ethernet Switch"; }
 
 private:
     Scenario m_scenario;

@@ -36,7 +36,20 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     const QCommandLineOption systemName(QStringLiteral("system-name"), QStringLiteral("System name."), QStringLiteral("text"), scenario.systemName);
     const QCommandLineOption location(QStringLiteral("location"), QStringLiteral("System location at start."), QStringLiteral("text"), scenario.location);
     const QCommandLineOption contact(QStringLiteral("contact"), QStringLiteral("System contact at start."), QStringLiteral("text"), scenario.contact);
+    const QCommandLineOption macAddress(QStringLiteral("mac"), QStringLiteral("System MAC address."), QStringLiteral("mac"), scenario.macAddress);
+    const QCommandLineOption softwareVersion(QStringLiteral("sw-version"), QStringLiteral("Running software version."), QStringLiteral("text"), scenario.softwareVersion);
+    const QCommandLineOption softwareDate(QStringLiteral("sw-date"), QStringLiteral("Date of the running software."), QStringLiteral("text"), scenario.softwareDate);
+    const QCommandLineOption softwareTime(QStringLiteral("sw-time"), QStringLiteral("Time of the running software."), QStringLiteral("text"), scenario.softwareTime);
+    const QCommandLineOption activeImage(QStringLiteral("active-image"), QStringLiteral("Image slot that runs (1 or 2)."), QStringLiteral("slot"), QString::number(scenario.activeImage));
+    const QCommandLineOption nextImage(QStringLiteral("next-image"), QStringLiteral("Image slot selected for the next boot (1 or 2)."), QStringLiteral("slot"), QString::number(scenario.nextImage));
+    const QCommandLineOption oneImage(QStringLiteral("one-image"), QStringLiteral("Play a device with a single image slot."));
+    const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Answer this command with the prompt alone (repeatable)."), QStringLiteral("command"));
+    const QCommandLineOption snmpPort(QStringLiteral("snmp-port"), QStringLiteral("SNMP port (0: any free port)."), QStringLiteral("port"), QString::number(scenario.snmpPort));
+    const QCommandLineOption snmpSilent(QStringLiteral("snmp-silent"), QStringLiteral("Read SNMP requests but never answer."));
+    parser.addOption(snmpPort);
+    parser.addOption(snmpSilent);
     parser.addOptions({address, telnetPort, user, password, hostName, typeName, objectId, systemName, location, contact,
+                       macAddress, softwareVersion, softwareDate, softwareTime, activeImage, nextImage, oneImage, mute,
                        stackMaster, stackUnits, silent, dropAfter, transcript});
 
     if (!parser.parse(arguments)) {
@@ -59,6 +72,12 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
         return false;
     }
     scenario.telnetPort = quint16(number);
+    if (!toInt(parser.value(snmpPort), 0, 65535, number)) {
+        error = QStringLiteral("bad --snmp-port");
+        return false;
+    }
+    scenario.snmpPort = quint16(number);
+    scenario.snmpSilent = parser.isSet(snmpSilent);
     scenario.userName = parser.value(user);
     scenario.password = parser.value(password);
     scenario.hostName = parser.value(hostName);
@@ -67,6 +86,16 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     scenario.systemName = parser.value(systemName);
     scenario.location = parser.value(location);
     scenario.contact = parser.value(contact);
+    scenario.macAddress = parser.value(macAddress);
+    scenario.softwareVersion = parser.value(softwareVersion);
+    scenario.softwareDate = parser.value(softwareDate);
+    scenario.softwareTime = parser.value(softwareTime);
+    if (!toInt(parser.value(activeImage), 1, 2, scenario.activeImage) || !toInt(parser.value(nextImage), 1, 2, scenario.nextImage)) {
+        error = QStringLiteral("bad --active-image or --next-image");
+        return false;
+    }
+    scenario.oneImage = parser.isSet(oneImage);
+    scenario.mutedCommands = parser.values(mute);
     if (!toInt(parser.value(stackMaster), 0, 8, scenario.stackMaster)
         || !toInt(parser.value(stackUnits), 1, 8, scenario.stackUnits)) {
         error = QStringLiteral("bad --stack-master or --stack-units");

@@ -11,6 +11,8 @@ struct Scenario
 {
     QHostAddress address{QStringLiteral("127.0.0.2")};
     quint16 telnetPort = 23;
+    quint16 snmpPort = 161;
+    bool snmpSilent = false;  // the SNMP agent reads requests but never answers
 
     QString userName = QStringLiteral("admin");
     QString password = QStringLiteral("admin");
@@ -22,6 +24,18 @@ struct Scenario
     QString systemName = QStringLiteral("switch-1");
     QString location = QStringLiteral("Lab rack 3");
     QString contact = QStringLiteral("noc@example.net");
+    QString macAddress = QStringLiteral("00:1b:21:3a:4c:01");
+
+    // What "show version" and "show bootvar" report.
+    QString softwareVersion = QStringLiteral("3.0.0.43");
+    QString softwareDate = QStringLiteral("12-Mar-2008");
+    QString softwareTime = QStringLiteral("10:31:07");
+    int activeImage = 1;     // the slot that runs
+    int nextImage = 1;       // the slot selected for the next boot
+    bool oneImage = false;   // a device with a single image slot lists no slots
+
+    // Commands answered with the prompt alone, not even echoed: a switch that misbehaves.
+    QStringList mutedCommands;
 
     int stackMaster = 0; // 0: standalone; otherwise the master's unit number
     int stackUnits = 2;
