@@ -1,5 +1,6 @@
 #include "Device.h"
 #include "Scenario.h"
+#include "SnmpAgent.h"
 #include "TelnetServer.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,13 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::printf("telnet %s:%d\n", qPrintable(scenario.address.toString()), telnet.serverPort());
+    SnmpAgent snmp(device);
+    if (!snmp.bind(scenario.address, scenario.snmpPort)) {
+        std::fprintf(stderr, "snmp: cannot bind %s:%d: %s\n", qPrintable(scenario.address.toString()), scenario.snmpPort,
+                     qPrintable(snmp.errorString()));
+        return 1;
+    }
+    std::printf("snmp %s:%d\n", qPrintable(scenario.address.toString()), snmp.port());
     std::printf("ready\n");
     std::fflush(stdout);
     return app.exec();
