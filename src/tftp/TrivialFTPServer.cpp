@@ -1,0 +1,410 @@
+#include "tftp/TrivialFTPServer.h"
+
+#include "platform/HandOver.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr int TransferTimeoutMs = 1500;
+// Silences after which the transfer gives up; the same packet is sent at most this often.
+constexpr int MaxRetries = 3;
+
+QString UnexpectedOperationText(const TPeerInfo &peer)
+{
+    return QStringLiteral("Unexpected operation from %1:%2").arg(peer.PeerIP).arg(peer.PeerPort);
+}
+
+} // namespace
+
+// One transfer, lock-step over a socket of its own: one packet in flight, resent after
+// 1500 ms of silence, at most three times.
+class TTFTPServerThread
+{
+public:
+    TTFTPServerThread(TTrivialFTPServer *server, int requestedBlockSize, bool freeStreamOnComplete,
+                      QIODevice *stream, const TPeerInfo &peer)
+        : m_stream(stream)
+        , m_server(server)
+        , m_requestedBlockSize(requestedBlockSize)
+        , m_freeStreamOnComplete(freeStreamOnComplete)
+        , m_peer(peer)
+    {
+        m_client.SetPeer(peer.PeerIP, peer.PeerPort);
+        m_client.SetReceiveTimeout(TransferTimeoutMs);
+        m_client.SetBufferSize(TFTP_DEFAULT_BLOCK_SIZE + TFTP_HEADER_SIZE);
+        m_client.SetStopSignal(&server->m_transferStop);
+    }
+    virtual ~TTFTPServerThread()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Q_DISABLE_COPY_MOVE(TTFTPServerThread)
+
+    void Start() { m_thread = std::thread([this] { Execute(); }); }
+    bool Finished() const { return m_finished.load(std::memory_order_acquire); }
+
+protected:
+    // Puts the next packet to send into m_response.
+    virtual void BuildResponse() = 0;
+    // The peer's DATA or ACK for block; true when the transfer is over.
+    virtual bool HandleData(quint16 block, QByteArrayView data);
+    virtual bool HandleAck(quint16 block);
+    virtual bool OverOnSilence() const = 0;
+    virtual bool Succeeded() const = 0;
+    virtual bool WriteOperation() const = 0;
+
+    [[noreturn]] void RaiseUnexpectedOperation() const
+    {
+        throw ETFTPIllegalOperation(UnexpectedOperationText(m_peer));
+    }
+
+    QIODevice *const m_stream;
+    int m_blockSize = TFTP_DEFAULT_BLOCK_SIZE;
+    quint16 m_blockCounter = 0;
+    QByteArray m_response;
+    bool m_endOfData = false;
+
+private:
+    void Execute();
+    void Transfer();
+    void SendErrorQuietly(quint16 code, const QString &message);
+    void Report();
+
+    TTrivialFTPServer *const m_server;
+    const int m_requestedBlockSize;
+    const bool m_freeStreamOnComplete;
+    const TPeerInfo m_peer;
+    TUDPClient m_client;
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
+};
+
+bool TTFTPServerThread::HandleData(quint16, QByteArrayView)
+{
+    RaiseUnexpectedOperation();
+}
+
+bool TTFTPServerThread::HandleAck(quint16)
+{
+    RaiseUnexpectedOperation();
+}
+
+void TTFTPServerThread::Execute()
+{
+    try {
+        Transfer();
+    } catch (const ETFTPException &e) {
+        SendErrorQuietly(e.code(), e.message());
+    } catch (const Exception &e) {
+        SendErrorQuietly(0, e.message());
+    } catch (const std::exception &e) {
+        SendErrorQuietly(0, QString::fromLocal8Bit(e.what()));
+    }
+    Report();
+    m_client.Close();
+    TTrivialFTPServer *const server = m_server;
+    m_finished.store(true, std::memory_order_release);
+    // From here on the server may join and free this object at any time.
+    QMetaObject::invokeMethod(server, [server] { server->ReapTransfers(); }, Qt::QueuedConnection);
+}
+
+void TTFTPServerThread::Transfer()
+{
+    const int granted = OptionAckBlockSize(m_requestedBlockSize);
+    if (granted > 0) {
+        m_blockSize = granted;
+        m_response = MakeOptionAckPacket(granted);
+        m_client.SetBufferSize(granted + TFTP_HEADER_SIZE);
+    }
+    int retries = 0;
+    for (;;) {
+        if (m_response.isEmpty()) {
+            BuildResponse();
+            retries = 0;
+        }
+        if (retries == MaxRetries)
+            throw ETFTPIllegalOperation(QStringLiteral("Timeout"));
+        m_client.Send(m_response);
+
+        // Any answer other than silence leaves the retry count alone: a non-matching ACK or
+        // a repeated DATA has the current packet sent again at once.
+        QByteArrayView datagram;
+        switch (m_client.ReceiveFromPeer(datagram)) {
+        case TUDPBase::Stopped:
+            if (OverOnSilence())
+                return;
+            throw ETFTPAbort();
+        case TUDPBase::TimedOut:
+            if (OverOnSilence())
+                return;
+            ++retries;
+            continue;
+        case TUDPBase::Received:
+            break;
+        }
+
+        quint16 opcode = 0;
+        quint16 block = 0;
+        if (!ReadWord(datagram, 0, opcode))
+            throw EReadError();
+        switch (opcode) {
+        case TFTP_DATA:
+            if (!ReadWord(datagram, 2, block))
+                throw EReadError();
+            if (HandleData(block, datagram.sliced(TFTP_HEADER_SIZE)))
+                return;
+            break;
+        case TFTP_ACK:
+            if (!ReadWord(datagram, 2, block))
+                throw EReadError();
+            if (HandleAck(block))
+                return;
+            break;
+        case TFTP_ERROR:
+            throw ETFTPAbort();
+        default:
+            RaiseUnexpectedOperation();
+        }
+    }
+}
+
+void TTFTPServerThread::SendErrorQuietly(quint16 code, const QString &message)
+{
+    try {
+        m_client.Send(MakeErrorPacket(code, message));
+    } catch (const std::exception &) {
+        // The transfer is over either way; its report still follows.
+    }
+}
+
+void TTFTPServerThread::Report()
+{
+    const bool success = Succeeded();
+    try {
+        Platform::runOnThreadOf(m_server, [&] {
+            m_server->DoTransferComplete(success, m_peer, m_stream, m_freeStreamOnComplete, WriteOperation());
+        });
+    } catch (...) {
+        // A failing completion handler has nobody else to tell.
+    }
+}
+
+// Serves a read request: sends DATA, expects ACK.
+class TTFTPServerSendFileThread final : public TTFTPServerThread
+{
+public:
+    using TTFTPServerThread::TTFTPServerThread;
+
+protected:
+    void BuildResponse() override
+    {
+        ++m_blockCounter;
+        StartDataPacket(m_response, m_blockCounter);
+        const qsizetype header = m_response.size();
+        m_response.resize(header + m_blockSize);
+        qsizetype filled = 0;
+        while (filled < m_blockSize) {
+            const qint64 read = m_stream->read(m_response.data() + header + filled, m_blockSize - filled);
+            if (read < 0)
+                throw EReadError();
+            if (read == 0)
+                break;
+            filled += read;
+        }
+        m_response.resize(header + filled);
+        // A file whose length is a multiple of the block size ends with an empty DATA.
+        m_endOfData = filled < m_blockSize;
+    }
+
+    bool HandleAck(quint16 block) override
+    {
+        if (block != m_blockCounter)
+            return false;
+        // The transfer is over only once the client holds the last block, so a lost last
+        // DATA is sent again like any other.
+        if (m_endOfData) {
+            m_completed = true;
+            return true;
+        }
+        m_response.truncate(0);
+        return false;
+    }
+
+    bool OverOnSilence() const override { return false; }
+    bool Succeeded() const override { return m_completed; }
+    bool WriteOperation() const override { return false; }
+
+private:
+    bool m_completed = false;
+};
+
+// Serves a write request: sends ACK, expects DATA.
+class TTFTPServerReceiveFileThread final : public TTFTPServerThread
+{
+public:
+    using TTFTPServerThread::TTFTPServerThread;
+
+protected:
+    void BuildResponse() override { m_response = MakeAckPacket(m_blockCounter); }
+
+    bool HandleData(quint16 block, QByteArrayView data) override
+    {
+        // A repeated block is acknowledged again but not written again.
+        if (block != quint16(m_blockCounter + 1))
+            return false;
+        if (!data.isEmpty() && m_stream->write(data.data(), data.size()) != data.size()) {
+            throw ETFTPAllocationExceeded(
+                QStringLiteral("Unable to complete write request, progress halted at %1 bytes").arg(m_stream->pos()));
+        }
+        ++m_blockCounter;
+        m_endOfData = data.size() < m_blockSize;
+        m_response.truncate(0);
+        return false;
+    }
+
+    // After the last block has been stored and acknowledged, the transfer waits once more
+    // for a repeated last DATA (its ACK was lost); silence then ends it.
+    bool OverOnSilence() const override { return m_endOfData; }
+    bool Succeeded() const override { return m_endOfData; }
+    bool WriteOperation() const override { return true; }
+};
+
+TTrivialFTPServer::TTrivialFTPServer(QObject *parent) : TUDPServer(parent)
+{
+    SetDefaultPort(69);
+}
+
+TTrivialFTPServer::~TTrivialFTPServer()
+{
+    SetActive(false);
+    m_transferStop.Raise();
+    WaitWhileDispatching([this] { return m_unreported == 0; });
+    m_transfers.clear();
+}
+
+void TTrivialFTPServer::DoUDPRead(QByteArrayView datagram, TSocketHandle &binding)
+{
+    const TPeerInfo peer{binding.PeerIP, binding.PeerPort};
+    auto sendError = [&](quint16 code, const QString &message) {
+        SendDatagram(binding.Handle, MakeSocketAddress(peer.PeerIP, peer.PeerPort), MakeErrorPacket(code, message));
+    };
+    try {
+        HandleRequest(ParseRequest(datagram), peer);
+    } catch (const ETFTPException &e) {
+        sendError(e.code(), e.message());
+    } catch (const Exception &e) {
+        sendError(0, e.message());
+        throw;
+    } catch (const std::exception &e) {
+        sendError(0, QString::fromLocal8Bit(e.what()));
+        throw;
+    }
+}
+
+void TTrivialFTPServer::HandleRequest(const TTFTPRequest &request, const TPeerInfo &peer)
+{
+    switch (request.Status) {
+    case TTFTPRequest::Truncated:
+        throw EReadError();
+    case TTFTPRequest::UnexpectedOperation:
+        throw ETFTPIllegalOperation(UnexpectedOperationText(peer));
+    case TTFTPRequest::UnsupportedMode:
+        throw ETFTPIllegalOperation(QStringLiteral("Unsupported transfer mode: \"%1\"").arg(request.BadText));
+    case TTFTPRequest::BadBlockSize:
+        throw EConvertError(request.BadText);
+    case TTFTPRequest::Ok:
+        break;
+    }
+    if (request.Opcode == TFTP_RRQ)
+        DoReadFile(request.FileName, peer, request.RequestedBlockSize);
+    else
+        DoWriteFile(request.FileName, peer, request.RequestedBlockSize);
+}
+
+void TTrivialFTPServer::DoReadFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize)
+{
+    bool grantAccess = true;
+    QIODevice *stream = nullptr;
+    bool freeStreamOnComplete = true;
+    try {
+        if (OnReadFile)
+            OnReadFile(this, fileName, peer, grantAccess, stream, freeStreamOnComplete);
+        if (!grantAccess) {
+            if (freeStreamOnComplete)
+                delete stream;
+            throw ETFTPAccessViolation(QStringLiteral("Access to %1 denied").arg(fileName));
+        }
+        if (!stream) {
+            auto file = std::make_unique<QFile>(fileName);
+            if (!file->open(QIODevice::ReadOnly))
+                throw EFOpenError(fileName);
+            stream = file.release();
+            freeStreamOnComplete = true;
+        }
+    } catch (const EFOpenError &e) {
+        throw ETFTPFileNotFound(e.message());
+    }
+    StartTransfer(std::make_unique<TTFTPServerSendFileThread>(this, requestedBlockSize, freeStreamOnComplete,
+                                                              stream, peer));
+}
+
+void TTrivialFTPServer::DoWriteFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize)
+{
+    bool grantAccess = true;
+    QIODevice *stream = nullptr;
+    bool freeStreamOnComplete = true;
+    try {
+        if (OnWriteFile)
+            OnWriteFile(this, fileName, peer, grantAccess, stream, freeStreamOnComplete);
+        if (!grantAccess) {
+            if (freeStreamOnComplete)
+                delete stream;
+            throw ETFTPAccessViolation(QStringLiteral("Access to %1 denied").arg(fileName));
+        }
+        if (!stream) {
+            // Unbuffered: once a block is acknowledged, its bytes are in the file.
+            auto file = std::make_unique<QFile>(fileName);
+            if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+                throw EFCreateError(fileName);
+            stream = file.release();
+            freeStreamOnComplete = true;
+        }
+    } catch (const EFCreateError &e) {
+        throw ETFTPAllocationExceeded(e.message());
+    }
+    StartTransfer(std::make_unique<TTFTPServerReceiveFileThread>(this, requestedBlockSize, freeStreamOnComplete,
+                                                                 stream, peer));
+}
+
+void TTrivialFTPServer::StartTransfer(std::unique_ptr<TTFTPServerThread> transfer)
+{
+    ReapTransfers();
+    transfer->Start();
+    m_transfers.push_back(std::move(transfer));
+    ++m_unreported;
+}
+
+void TTrivialFTPServer::DoTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream,
+                                           bool freeStream, bool writeOperation)
+{
+    --m_unreported;
+    // Streams are freed on this thread, where they were made.
+    if (freeStream) {
+        delete stream;
+        stream = nullptr;
+    }
+    if (OnTransferComplete)
+        OnTransferComplete(this, success, peer, stream, writeOperation);
+    else
+        delete stream;
+}
+
+void TTrivialFTPServer::ReapTransfers()
+{
+    m_transfers.remove_if([](const std::unique_ptr<TTFTPServerThread> &transfer) { return transfer->Finished(); });
+}

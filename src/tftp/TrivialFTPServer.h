@@ -1,0 +1,76 @@
+#pragma once
+
+#include "tftp/TrivialFTPBase.h"
+#include "tftp/UDPServer.h"
+
+#include <QIODevice>
+
+#include <functional>
+#include <list>
+#include <memory>
+
+struct TPeerInfo
+{
+    QString PeerIP;
+    int PeerPort = 0;
+};
+
+class TTrivialFTPServer;
+class TTFTPServerThread;
+
+// Asked for each read or write request before its transfer starts. GrantAccess enters true,
+// AStream nullptr and FreeStreamOnComplete true; the handler may replace FileName, refuse,
+// or supply the stream (which the transfer thread then reads or writes). A failure to open
+// the file is raised as EFOpenError (read) or EFCreateError (write).
+using TAccessFileEvent =
+    std::function<void(TTrivialFTPServer *Sender, QString &FileName, const TPeerInfo &PeerInfo,
+                       bool &GrantAccess, QIODevice *&AStream, bool &FreeStreamOnComplete)>;
+// Once per started transfer, when it has ended. AStream is nullptr when the server has freed
+// it already (FreeStreamOnComplete); otherwise the handler owns it.
+using TTransferCompleteEvent = std::function<void(TTrivialFTPServer *Sender, bool Success,
+                                                  const TPeerInfo &PeerInfo, QIODevice *AStream,
+                                                  bool WriteOperation)>;
+
+// The TFTP server: read and write requests on UDP port 69 (DefaultPort), each transfer on a
+// thread of its own over a fresh socket. Requests and completion reports are handled on the
+// thread the server lives on, which must keep dispatching events while transfers run.
+//
+// Deactivation leaves running transfers alone: they end on their own and still report.
+// Destroying the server ends them: each sends ERROR 0 "Operation aborted" to its peer and
+// reports failure (a write whose last block is already stored reports success), and the
+// destructor returns once all have reported, dispatching events meanwhile. The handlers must
+// therefore still be usable while the server is destroyed: a host destroys its server before
+// its own state, and never from inside one of the server's events.
+class TTrivialFTPServer final : public TUDPServer
+{
+    Q_OBJECT
+
+public:
+    explicit TTrivialFTPServer(QObject *parent = nullptr);
+    ~TTrivialFTPServer() override;
+    Q_DISABLE_COPY_MOVE(TTrivialFTPServer)
+
+    TAccessFileEvent OnReadFile;
+    TAccessFileEvent OnWriteFile;
+    TTransferCompleteEvent OnTransferComplete;
+
+protected:
+    void DoUDPRead(QByteArrayView datagram, TSocketHandle &binding) override;
+
+private:
+    friend class TTFTPServerThread;
+
+    void HandleRequest(const TTFTPRequest &request, const TPeerInfo &peer);
+    void DoReadFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize);
+    void DoWriteFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize);
+    void StartTransfer(std::unique_ptr<TTFTPServerThread> transfer);
+    void DoTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream, bool freeStream,
+                            bool writeOperation);
+    void ReapTransfers();
+
+    // Raised by the destructor; every running transfer watches it.
+    TStopSignal m_transferStop;
+    std::list<std::unique_ptr<TTFTPServerThread>> m_transfers;
+    // Started transfers whose completion report has not run yet.
+    int m_unreported = 0;
+};

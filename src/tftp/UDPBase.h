@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <netinet/in.h>
+#include <poll.h>
+
+#include <atomic>
+
+// Raised once and then stays raised, so that it wakes every wait that watches it, however
+// many and whenever they start.
+class TStopSignal final
+{
+public:
+    TStopSignal();
+    ~TStopSignal();
+    Q_DISABLE_COPY_MOVE(TStopSignal)
+
+    void Raise();
+    bool Raised() const { return m_raised.load(std::memory_order_acquire); }
+    // Readable once raised; for poll().
+    int Handle() const { return m_handle; }
+
+private:
+    int m_handle;
+    std::atomic<bool> m_raised{false};
+};
+
+// An IPv4 address and port as the socket calls take them.
+sockaddr_in MakeSocketAddress(const QString &ip, int port);
+QString SocketAddressIP(const sockaddr_in &address);
+int SocketAddressPort(const sockaddr_in &address);
+bool SameSocketAddress(const sockaddr_in &a, const sockaddr_in &b);
+
+// One blocking datagram socket, used by one thread at a time. Failures raise
+// EUDPSocketError, EPackageSizeTooBig or ENotAllBytesSent.
+class TUDPBase
+{
+public:
+    enum TReceiveResult { Received, TimedOut, Stopped };
+
+    // ReceiveTimeout: wait without limit.
+    static constexpr int InfiniteTimeout = -2;
+    // Receive argument: wait ReceiveTimeout.
+    static constexpr int UseReceiveTimeout = -1;
+
+    TUDPBase() = default;
+    virtual ~TUDPBase();
+    Q_DISABLE_COPY_MOVE(TUDPBase)
+
+    // The largest datagram a receive accepts; a larger one is an error, not a partial read.
+    int BufferSize() const { return m_bufferSize; }
+    void SetBufferSize(int size) { m_bufferSize = size; }
+    // Milliseconds of program time (see Platform::setTimeScale).
+    int ReceiveTimeout() const { return m_receiveTimeout; }
+    void SetReceiveTimeout(int ms) { m_receiveTimeout = ms; }
+    // A receive that is waiting returns Stopped once this is raised. Not owned.
+    void SetStopSignal(const TStopSignal *signal) { m_stopSignal = signal; }
+
+    bool Active() const { return m_handle >= 0; }
+    void Close();
+
+    // The socket is created at the first use and not bound, so the system gives it a free
+    // local port at the first send.
+    void SendBuffer(const sockaddr_in &to, QByteArrayView data);
+    // On Received, datagram views an internal buffer that stays valid until the next receive.
+    TReceiveResult ReceiveBuffer(QByteArrayView &datagram, sockaddr_in &from,
+                                 int timeoutMs = UseReceiveTimeout);
+
+protected:
+    int Handle();
+    // As ReceiveBuffer, with the wait in real milliseconds (< 0: without limit).
+    TReceiveResult ReceiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs);
+
+private:
+    int m_handle = -1;
+    int m_bufferSize = 8192;
+    int m_receiveTimeout = InfiniteTimeout;
+    const TStopSignal *m_stopSignal = nullptr;
+    QByteArray m_buffer;
+};
+
+// Talks to one peer.
+class TUDPClient final : public TUDPBase
+{
+public:
+    TUDPClient() = default;
+    Q_DISABLE_COPY_MOVE(TUDPClient)
+
+    QString Host() const { return SocketAddressIP(m_peer); }
+    int Port() const { return SocketAddressPort(m_peer); }
+    // Host is a dotted IPv4 address.
+    void SetPeer(const QString &host, int port) { m_peer = MakeSocketAddress(host, port); }
+
+    void Send(QByteArrayView data) { SendBuffer(m_peer, data); }
+    // Waits up to timeoutMs for a datagram from Host:Port; datagrams from anyone else are
+    // dropped without extending the wait.
+    TReceiveResult ReceiveFromPeer(QByteArrayView &datagram, int timeoutMs = UseReceiveTimeout);
+
+private:
+    sockaddr_in m_peer{};
+};
+
+// Blocking helpers on a socket handle, shared by the client and the server's bindings.
+void SendDatagram(int handle, const sockaddr_in &to, QByteArrayView data);
+// Receives one waiting datagram into buffer (sized to the largest accepted datagram) and
+// returns its length.
+qsizetype ReceiveDatagram(int handle, QByteArray &buffer, sockaddr_in &from);
+// poll() for readability that goes on after signals; realMs < 0 waits without limit.
+// Returns the number of ready handles, 0 when the time ran out.
+int WaitReadable(pollfd *handles, int count, int realMs);
+// Program-time milliseconds as real ones.
+int RealMilliseconds(int ms);

@@ -1,0 +1,81 @@
+#include "ConsoleHost.h"
+
+#include "platform/Exceptions.h"
+#include "tftp/CheckAccess.h"
+
+#include <QFile>
+
+#include <memory>
+
+namespace {
+
+QIODevice *openStream(const QString &fileName, bool writeOperation)
+{
+    auto file = std::make_unique<QFile>(fileName);
+    if (writeOperation) {
+        // Unbuffered: an acknowledged block is in the file.
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+            throw EFCreateError(fileName);
+    } else if (!file->open(QIODevice::ReadOnly)) {
+        throw EFOpenError(fileName);
+    }
+    return file.release();
+}
+
+} // namespace
+
+TConsoleHost::TConsoleHost(TTrivialFTPServer &server, const QString &rootFolder, std::FILE *log)
+    : m_rootFolder(rootFolder)
+    , m_log(log)
+{
+    server.OnReadFile = [this](TTrivialFTPServer *, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
+                               QIODevice *&stream, bool &freeStreamOnComplete) {
+        AccessFile(false, fileName, peer, grantAccess, stream, freeStreamOnComplete);
+    };
+    server.OnWriteFile = [this](TTrivialFTPServer *, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
+                                QIODevice *&stream, bool &freeStreamOnComplete) {
+        AccessFile(true, fileName, peer, grantAccess, stream, freeStreamOnComplete);
+    };
+    server.OnTransferComplete = [this](TTrivialFTPServer *, bool success, const TPeerInfo &peer, QIODevice *stream,
+                                       bool) { TransferComplete(success, peer, stream); };
+}
+
+void TConsoleHost::AccessFile(bool writeOperation, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
+                              QIODevice *&stream, bool &freeStreamOnComplete)
+{
+    freeStreamOnComplete = false;
+    QString status = QStringLiteral("denied");
+    auto writeRequestLine = [&] {
+        const QString format = writeOperation ? QStringLiteral("%1:%2 - Write access to %3 %4")
+                                              : QStringLiteral("%1:%2 - Read access to %3 %4");
+        WriteLine(format.arg(peer.PeerIP).arg(peer.PeerPort).arg(fileName, status));
+    };
+    grantAccess = CheckAccess(fileName, m_rootFolder);
+    if (grantAccess) {
+        try {
+            stream = openStream(fileName, writeOperation);
+        } catch (const Exception &) {
+            // The line says "denied" and the server answers with the open failure.
+            writeRequestLine();
+            throw;
+        }
+        status = QStringLiteral("granted");
+    }
+    writeRequestLine();
+}
+
+void TConsoleHost::TransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream)
+{
+    WriteLine(QStringLiteral("%1:%2 - Transfer %3 - %4 bytes transferred")
+                  .arg(peer.PeerIP)
+                  .arg(peer.PeerPort)
+                  .arg(success ? QStringLiteral("completed") : QStringLiteral("aborted"))
+                  .arg(stream ? stream->pos() : 0));
+    delete stream;
+}
+
+void TConsoleHost::WriteLine(const QString &line)
+{
+    std::fprintf(m_log, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(m_log);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "tftp/TrivialFTPServer.h"
+
+#include <cstdio>
+
+// The console server's side of the TFTP engine: requests confined to the root folder,
+// refused ones answered with error 2, one line per request and per finished transfer in the
+// wizard's log formats.
+class TConsoleHost final
+{
+public:
+    TConsoleHost(TTrivialFTPServer &server, const QString &rootFolder, std::FILE *log);
+    Q_DISABLE_COPY_MOVE(TConsoleHost)
+
+private:
+    void AccessFile(bool writeOperation, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
+                    QIODevice *&stream, bool &freeStreamOnComplete);
+    void TransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream);
+    void WriteLine(const QString &line);
+
+    const QString m_rootFolder;
+    std::FILE *const m_log;
+};
