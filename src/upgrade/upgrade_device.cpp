@@ -5,6 +5,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Terminate.h"
 #include "platform/TextLines.h"
+#include "platform/WorkingFolder.h"
 #include "upgrade/Inventory.h"
 
 using Platform::MessageKind;
@@ -16,7 +17,10 @@ constexpr int kPromptPolls = 100;
 
 } // namespace
 
-TTelnetOperations::TTelnetOperations(QObject *owner) : QObject(owner), Telnet(new TTelnet(this)) {}
+TTelnetOperations::TTelnetOperations(QObject *owner)
+    : QObject(owner), Telnet(new TTelnet(this)), ImageTable(WorkingFolder() + QStringLiteral("private.ini"))
+{
+}
 
 TTelnetOperations::~TTelnetOperations() = default;
 

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "upgrade/IniFile.h"
+
 #include <QObject>
 #include <QStringList>
 
 #include <functional>
 
+class ITftpHost;
 class TTelnet;
 class TTelnetOperations;
 
@@ -36,6 +39,8 @@ public:
     int ImageAfterReset = 0;
     int ActiveImage = 0;
     QString InterimImage;
+    // The image table, "private.ini" in the working folder.
+    TIniFile ImageTable;
     QString ConfigFileName;
     QString CurrentVersion;
     bool IsStack = false;
@@ -45,6 +50,8 @@ public:
     // Set once the first device reset of the run has begun; never cleared.
     bool ResetStarted = false;
     QString FinalVersion;
+    // The TFTP server host: transfer flags and the payload's images. Not owned.
+    ITftpHost *TftpHost = nullptr;
 
     bool Login();
     // Waits while pumping events; a connection found closed afterwards ends the program,
@@ -56,8 +63,13 @@ public:
     void Disconnect();
 
     void ShowStack();
+    // Logs in and takes the device's inventory; false only when "show system" answers too
+    // little. Fatal failures are shown here and end the program.
+    bool GatherInformation(const TProgressEvent &OnProgress);
 
 private:
+    void extractImages();
+    void extractImage(const QString &name);
     // Shows the warning, drops the connection, asks the program to end and raises.
     [[noreturn]] void abandon(const QString &warning);
 };

@@ -1,0 +1,116 @@
+#include "upgrade/upgrade_device.h"
+
+#include "access/TelnetSync.h"
+#include "platform/Dialogs.h"
+#include "platform/Exceptions.h"
+#include "platform/Terminate.h"
+#include "platform/TextLines.h"
+#include "platform/WorkingFolder.h"
+#include "tftp/ITftpHost.h"
+#include "upgrade/Inventory.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+using Platform::MessageKind;
+
+namespace {
+
+constexpr int kPromptPolls = 100;
+
+QString labelled(const QString &label, const QString &value)
+{
+    return label.leftJustified(15) + QLatin1Char(' ') + value;
+}
+
+} // namespace
+
+bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
+{
+    bool result = true;
+    try {
+        OnProgress(this, QStringLiteral("Trying to open telnet connection..."));
+        if (!Login()) {
+            Platform::showMessage(MessageKind::Warning,
+                                  QStringLiteral("Seems that Tessaro utility did not find device ") + Telnet->RemoteHost()
+                                      + QStringLiteral("\n\rPleasae verify that this is the correct IP address of the device\n\r"
+                                                       "Tessaro will now terminate."));
+            throw Exception(QStringLiteral("Application shoud terminate"));
+        }
+        OnProgress(this, QStringLiteral("Gathering information"));
+
+        Telnet->SendLineWaitForPrompt(QStringLiteral("show system") + StackUnit + QStringLiteral("\n"), kPromptPolls);
+        Trace(QStringLiteral("show system") + StackUnit, QStringLiteral("checking result for \"show system unit 1-2"));
+        if (Telnet->Received.size() <= 5) {
+            Trace(Platform::linesText(Telnet->Received), QString());
+            Trace(QStringLiteral("Trace: show System Returns False"), QString());
+            return false;
+        }
+        const TShowSystem system = ParseShowSystem(Telnet->Received);
+        OnProgress(this, labelled(QStringLiteral("Type        :"), system.Type));
+        OnProgress(this, labelled(QStringLiteral("OID         :"), system.ObjectId));
+        OnProgress(this, labelled(QStringLiteral("Sys Name    :"), system.Name));
+        OnProgress(this, labelled(QStringLiteral("Location    :"), system.Location));
+        OnProgress(this, labelled(QStringLiteral("Sys Contct  :"), system.Contact));
+        OnProgress(this, labelled(QStringLiteral("Mac-Address :"), system.MacAddress));
+
+        InterimImage = ImageTable.ReadString(system.ObjectId, QStringLiteral("ImageFile"));
+        FinalImage = ImageTable.ReadString(system.ObjectId, QStringLiteral("ImageFile746"));
+        FinalVersion = ImageTable.ReadString(system.ObjectId, QStringLiteral("ver746"));
+        if (!ResetStarted && InterimImage.isEmpty()) {
+            Platform::showMessage(MessageKind::Warning, QStringLiteral("Did not find device  ") + system.Type
+                                                            + QStringLiteral(" information.\n\rApplication will terminate"));
+            Platform::requestTerminate();
+            throw Exception(QStringLiteral("Application shoud terminate"));
+        }
+        if (!ResetStarted)
+            extractImages();
+
+        Telnet->SendLineWaitForPrompt(QStringLiteral("show version") + StackUnit + QStringLiteral("\n"), kPromptPolls);
+        const TVersion version = ParseVersion(Telnet->Received, QStringLiteral("SW version"));
+        OnProgress(this, QStringLiteral("Version     :") + QStringLiteral("   %1 : %2 ").arg(version.Version, version.Date));
+        CurrentVersion = version.Version;
+        Trace(QStringLiteral("Trace: current version"), CurrentVersion);
+
+        Telnet->SendLineWaitForPrompt(QStringLiteral("show bootvar") + StackUnit + QStringLiteral("\n"), kPromptPolls);
+        Trace(QStringLiteral("Trace: show bootvar") + StackUnit, QString());
+        const TBootVar boot = ParseBootVar(Telnet->Received);
+        ActiveImage = boot.Active;
+        ImageAfterReset = boot.Next;
+        Trace(QStringLiteral("Trace: Active Image %1 : after reset %2").arg(ActiveImage).arg(ImageAfterReset), QString());
+        if (ActiveImage > 0)
+            Trace(QStringLiteral("Images...   :"), QStringLiteral("Active      :%1 after reset :%2 ").arg(ActiveImage).arg(ImageAfterReset));
+        else
+            Trace(QStringLiteral("Images..."), QStringLiteral("One Image Device!!!!"));
+        OnProgress(this, QStringLiteral("Active      :   image %1 after reset :image %2 ").arg(ActiveImage).arg(ImageAfterReset));
+    } catch (const std::exception &error) {
+        const auto *known = dynamic_cast<const Exception *>(&error);
+        const QString message = known ? known->message() : QString::fromLocal8Bit(error.what());
+        Platform::showMessage(MessageKind::Plain, QStringLiteral("EXCEPTION : ") + message + QStringLiteral(" Installer will terminate"));
+        Platform::requestTerminate();
+    }
+    return result;
+}
+
+void TTelnetOperations::extractImages()
+{
+    if (!TftpHost || !TftpHost->HasAppendix())
+        return;
+    extractImage(InterimImage);
+    extractImage(FinalImage);
+}
+
+void TTelnetOperations::extractImage(const QString &name)
+{
+    if (!TftpHost->AppendixFileExists(name))
+        return;
+    const std::unique_ptr<QIODevice> image = TftpHost->OpenAppendixFile(name);
+    if (!image)
+        return;
+    // Written whole or not at all: the switch must never fetch a truncated image.
+    QSaveFile file(WorkingFolder() + name);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFCreateError(file.fileName());
+    if (file.write(image->readAll()) != image->size() || !file.commit())
+        throw EWriteError();
+}
