@@ -1,0 +1,538 @@
+#include "TftpTestPeer.h"
+
+#include "platform/Clock.h"
+#include "tftp/TrivialFTPServer.h"
+
+#include <QBuffer>
+#include <QPointer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QByteArray kRrq("\0\1", 2);
+
+QByteArray pattern(int size, int seed = 0)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = 2654435761u * quint32(seed + 1);
+    for (int i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = char(state >> 24);
+    }
+    return bytes;
+}
+
+// Accepts a set number of bytes, then fails every write, like a full disk.
+class FailingDevice final : public QBuffer
+{
+public:
+    explicit FailingDevice(qint64 capacity) : m_capacity(capacity) { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        if (pos() + length > m_capacity)
+            return -1;
+        return QBuffer::writeData(data, length);
+    }
+
+private:
+    qint64 m_capacity;
+};
+
+struct Report
+{
+    bool success;
+    int peerPort;
+    bool writeOperation;
+};
+
+} // namespace
+
+// The engine in this process, on a loopback port the system chooses, against the scripted
+// test peer. The clock runs at a fifth, so a transfer's 1500 ms wait lasts 300 ms.
+class TestTftpServer : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    std::unique_ptr<TTrivialFTPServer> m_server;
+    quint16 m_port = 0;
+    QList<Report> m_reports;
+    // Handed out by the next request instead of a file, freed by the server.
+    QIODevice *m_nextStream = nullptr;
+
+    QString path(const QString &name) const { return m_root.filePath(name); }
+
+    void writeFile(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray fileBytes(const QString &name)
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void grantInsideRoot(QString &fileName, QIODevice *&stream)
+    {
+        fileName = path(fileName);
+        stream = std::exchange(m_nextStream, nullptr);
+    }
+
+    // Expects the next packet to be opcode/number from a transfer port; returns it.
+    TftpTestPeer::Packet expect(TftpTestPeer &peer, quint16 opcode, quint16 number, int timeoutMs = 5000)
+    {
+        const auto packet = peer.receive(timeoutMs);
+        if (!packet) {
+            QTest::qFail("no packet arrived", __FILE__, __LINE__);
+            return {};
+        }
+        if (packet->opcode != opcode || packet->number != number) {
+            QTest::qFail(qPrintable(QStringLiteral("expected %1/%2, got %3/%4 \"%5\"")
+                                        .arg(opcode)
+                                        .arg(number)
+                                        .arg(packet->opcode)
+                                        .arg(packet->number)
+                                        .arg(QString::fromLatin1(packet->body.left(80)))),
+                         __FILE__, __LINE__);
+        }
+        if (packet->fromPort == m_port)
+            QTest::qFail("a transfer packet came from the listening port", __FILE__, __LINE__);
+        return *packet;
+    }
+
+    // Reads name to its end in lock-step and returns the bytes and the DATA sizes.
+    QByteArray readWhole(TftpTestPeer &peer, const QByteArray &name, QList<int> *sizes = nullptr)
+    {
+        peer.sendRequest(1, name, "octet", m_port);
+        QByteArray bytes;
+        for (quint16 block = 1;; ++block) {
+            const TftpTestPeer::Packet packet = expect(peer, 3, block);
+            if (packet.opcode != 3)
+                return bytes;
+            bytes += packet.body;
+            if (sizes)
+                sizes->append(int(packet.body.size()));
+            peer.sendAck(block, packet.fromPort);
+            if (packet.body.size() < 512)
+                return bytes;
+        }
+    }
+
+    void waitForReports(int count)
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), count, 5000);
+    }
+
+    // Every fault above leaves the listener serving the next request.
+    void verifyStillServes()
+    {
+        writeFile(QStringLiteral("probe.txt"), "probe");
+        const int before = int(m_reports.size());
+        TftpTestPeer peer;
+        QCOMPARE(readWhole(peer, "probe.txt"), QByteArray("probe"));
+        waitForReports(before + 1);
+        QVERIFY(m_reports.last().success);
+    }
+
+private slots:
+    void initTestCase() { Platform::setTimeScale(0.2); }
+    void cleanupTestCase() { Platform::setTimeScale(1.0); }
+
+    void init()
+    {
+        m_server = std::make_unique<TTrivialFTPServer>();
+        m_server->AddBinding(QStringLiteral("127.0.0.1"), 0);
+        m_server->OnReadFile = [this](TTrivialFTPServer *, QString &fileName, const TPeerInfo &, bool &,
+                                      QIODevice *&stream, bool &) { grantInsideRoot(fileName, stream); };
+        m_server->OnWriteFile = m_server->OnReadFile;
+        m_server->OnTransferComplete = [this](TTrivialFTPServer *, bool success, const TPeerInfo &peer,
+                                              QIODevice *stream, bool writeOperation) {
+            QVERIFY2(!stream, "the server frees streams it was told to free");
+            QCOMPARE(peer.PeerIP, QStringLiteral("127.0.0.1"));
+            m_reports.append({success, peer.PeerPort, writeOperation});
+        };
+        m_server->SetActive(true);
+        m_port = quint16(m_server->Bindings().front()->Port);
+        QVERIFY(m_port != 0);
+    }
+
+    void cleanup()
+    {
+        m_server.reset();
+        m_reports.clear();
+        delete std::exchange(m_nextStream, nullptr);
+    }
+
+    void firstAnswer_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("expected");
+        auto z = [](const char *text) { return QByteArray(text) + '\0'; };
+        const QByteArray wrq("\0\2", 2);
+        const QByteArray file = pattern(2000);
+        const QByteArray data1 = TftpTestPeer::data(1, file.left(512));
+
+        QTest::newRow("octet in capitals") << kRrq + z("f.bin") + z("OCTET") << data1;
+        QTest::newRow("netascii in mixed case, carried unchanged") << kRrq + z("f.bin") + z("NetAscii") << data1;
+        QTest::newRow("short file") << kRrq + z("short.bin") + z("octet") << TftpTestPeer::data(1, pattern(100));
+        QTest::newRow("blksize 1024") << kRrq + z("f.bin") + z("octet") + z("blksize") + z("1024")
+                                      << QByteArray("\0\6blksize\0" "1024\0", 15);
+        QTest::newRow("blksize 8 keeps 512 without OACK") << kRrq + z("f.bin") + z("octet") + z("blksize") + z("8")
+                                                          << data1;
+        QTest::newRow("blksize 0") << kRrq + z("f.bin") + z("octet") + z("blksize") + z("0") << data1;
+        QTest::newRow("blksize above 65464") << kRrq + z("f.bin") + z("octet") + z("blksize") + z("70000")
+                                             << QByteArray("\0\6blksize\0" "65464\0", 16);
+        QTest::newRow("blksize after tsize") << kRrq + z("f.bin") + z("octet") + z("tsize") + z("0") + z("blksize")
+                                                    + z("1468")
+                                             << QByteArray("\0\6blksize\0" "1468\0", 15);
+        QTest::newRow("write, netascii") << wrq + z("new.txt") + z("netascii") << QByteArray("\0\4\0\0", 4);
+        QTest::newRow("write, blksize 1024") << wrq + z("new.txt") + z("octet") + z("blksize") + z("1024")
+                                             << QByteArray("\0\6blksize\0" "1024\0", 15);
+    }
+    void firstAnswer()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, expected);
+        writeFile(QStringLiteral("f.bin"), pattern(2000));
+        writeFile(QStringLiteral("short.bin"), pattern(100));
+        TftpTestPeer peer;
+        peer.send(request, m_port);
+        const auto packet = peer.receive();
+        QVERIFY(packet);
+        QCOMPARE(packet->raw, expected);
+        QVERIFY(packet->fromPort != m_port);
+    }
+
+    void reads_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<QList<int>>("dataSizes");
+        QTest::newRow("empty file") << 0 << 0 << QList<int>{0};
+        QTest::newRow("511 bytes") << 511 << 0 << QList<int>{511};
+        QTest::newRow("512 bytes end with an empty DATA") << 512 << 0 << QList<int>{512, 0};
+        QTest::newRow("1024 bytes") << 1024 << 0 << QList<int>{512, 512, 0};
+        QTest::newRow("1500 bytes in 1024") << 1500 << 1024 << QList<int>{1024, 476};
+        QTest::newRow("2048 bytes in 1024") << 2048 << 1024 << QList<int>{1024, 1024, 0};
+    }
+    void reads()
+    {
+        QFETCH(int, size);
+        QFETCH(int, blockSize);
+        QFETCH(QList<int>, dataSizes);
+        const QByteArray content = pattern(size, size);
+        writeFile(QStringLiteral("r.bin"), content);
+
+        TftpTestPeer peer;
+        QList<QByteArray> options;
+        if (blockSize)
+            options = {"blksize", QByteArray::number(blockSize)};
+        peer.sendRequest(1, "r.bin", "octet", m_port, options);
+        quint16 transferPort = 0;
+        if (blockSize) {
+            transferPort = expect(peer, 6, 0).fromPort;
+            peer.sendAck(0, transferPort);
+        }
+        QByteArray received;
+        QList<int> sizes;
+        for (quint16 block = 1; sizes.size() < dataSizes.size(); ++block) {
+            const TftpTestPeer::Packet packet = expect(peer, 3, block);
+            QVERIFY(!QTest::currentTestFailed());
+            QVERIFY(transferPort == 0 || packet.fromPort == transferPort);
+            transferPort = packet.fromPort;
+            received += packet.body;
+            sizes << int(packet.body.size());
+            peer.sendAck(block, transferPort);
+        }
+        QCOMPARE(sizes, dataSizes);
+        QCOMPARE(received, content);
+        waitForReports(1);
+        QVERIFY(m_reports[0].success);
+        QVERIFY(!m_reports[0].writeOperation);
+        QCOMPARE(m_reports[0].peerPort, int(peer.port()));
+        QVERIFY2(!peer.receive(400), "nothing follows the last ACK");
+    }
+
+    void writes_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<int>("repeatedBlock");
+        QTest::newRow("empty") << 0 << 0 << 0;
+        QTest::newRow("512 bytes") << 512 << 0 << 0;
+        QTest::newRow("DATA 2 arrives twice") << 1300 << 0 << 2;
+        QTest::newRow("last DATA arrives twice") << 1300 << 0 << 3;
+        QTest::newRow("blksize 1024") << 2100 << 1024 << 0;
+    }
+    void writes()
+    {
+        QFETCH(int, size);
+        QFETCH(int, blockSize);
+        QFETCH(int, repeatedBlock);
+        // Line ends of every kind: netascii requests are stored as they arrive.
+        QByteArray content = pattern(size, 7);
+        content.replace(0, qMin(size, 6), QByteArray("a\r\nb\r\0", 6).left(qMin(size, 6)));
+
+        TftpTestPeer peer;
+        QList<QByteArray> options;
+        if (blockSize)
+            options = {"blksize", QByteArray::number(blockSize)};
+        peer.sendRequest(2, "w.txt", "netascii", m_port, options);
+        const quint16 transferPort = expect(peer, blockSize ? 6 : 4, 0).fromPort;
+        const int block = blockSize ? blockSize : 512;
+        for (quint16 number = 1;; ++number) {
+            const QByteArray chunk = content.mid((number - 1) * block, block);
+            peer.sendData(number, chunk, transferPort);
+            expect(peer, 4, number);
+            if (number == repeatedBlock) {
+                peer.sendData(number, chunk, transferPort);
+                expect(peer, 4, number);
+            }
+            QVERIFY(!QTest::currentTestFailed());
+            if (chunk.size() < block)
+                break;
+        }
+        QCOMPARE(fileBytes(QStringLiteral("w.txt")), content);
+        waitForReports(1);
+        QVERIFY(m_reports[0].success);
+        QVERIFY(m_reports[0].writeOperation);
+    }
+
+    void lostFinalDataIsSentAgain()
+    {
+        const QByteArray content = pattern(700);
+        writeFile(QStringLiteral("image.ros"), content);
+        TftpTestPeer peer;
+        TftpTestPeer stranger;
+        peer.sendRequest(1, "image.ros", "octet", m_port);
+        const quint16 transferPort = expect(peer, 3, 1).fromPort;
+        peer.sendAck(1, transferPort);
+        QCOMPARE(expect(peer, 3, 2).body, content.mid(512));
+
+        // The last DATA is "lost": silence, an ACK from someone else, a stale ACK.
+        stranger.sendAck(2, transferPort);
+        QCOMPARE(expect(peer, 3, 2).body, content.mid(512));
+        peer.sendAck(1, transferPort);
+        QCOMPARE(expect(peer, 3, 2).body, content.mid(512));
+        QVERIFY2(m_reports.isEmpty(), "not done before the client holds the last block");
+
+        peer.sendAck(2, transferPort);
+        waitForReports(1);
+        QVERIFY(m_reports[0].success);
+        QVERIFY(!stranger.receive(0));
+        verifyStillServes();
+    }
+
+    void silentClientTimesOut_data()
+    {
+        QTest::addColumn<int>("opcode");
+        QTest::addColumn<int>("size");
+        QTest::newRow("read, DATA 1 is not the last") << 1 << 2000;
+        QTest::newRow("read, DATA 1 is the last") << 1 << 100;
+        QTest::newRow("write") << 2 << 0;
+    }
+    void silentClientTimesOut()
+    {
+        QFETCH(int, opcode);
+        QFETCH(int, size);
+        writeFile(QStringLiteral("s.bin"), pattern(size));
+        TftpTestPeer peer;
+        peer.sendRequest(quint16(opcode), "s.bin", "octet", m_port);
+        const quint16 answer = opcode == 1 ? 3 : 4;
+        const quint16 number = opcode == 1 ? 1 : 0;
+        const quint16 transferPort = expect(peer, answer, number).fromPort;
+        expect(peer, answer, number);
+        expect(peer, answer, number);
+        const TftpTestPeer::Packet error = expect(peer, 5, 4);
+        QCOMPARE(error.body, QByteArray("Timeout"));
+        QCOMPARE(error.fromPort, transferPort);
+        waitForReports(1);
+        QVERIFY(!m_reports[0].success);
+        QCOMPARE(m_reports[0].writeOperation, opcode == 2);
+        verifyStillServes();
+    }
+
+    void transferErrors_data()
+    {
+        QTest::addColumn<int>("opcode");
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        const QString unexpected = QStringLiteral("Unexpected operation from 127.0.0.1:%1");
+        QTest::newRow("DATA during a read") << 1 << TftpTestPeer::data(1, "x") << 4 << unexpected;
+        QTest::newRow("ACK during a write") << 2 << TftpTestPeer::ack(0) << 4 << unexpected;
+        QTest::newRow("unknown opcode") << 1 << QByteArray("\0\x09\0\1", 4) << 4 << unexpected;
+        QTest::newRow("peer's ERROR") << 1 << QByteArray("\0\5\0\0stop\0", 9) << 0 << "Operation aborted";
+        QTest::newRow("one byte") << 1 << QByteArray("\4", 1) << 0 << "Stream read error";
+        QTest::newRow("ACK without block number") << 1 << QByteArray("\0\4\0", 3) << 0 << "Stream read error";
+        QTest::newRow("DATA larger than the block") << 2 << TftpTestPeer::data(1, pattern(513)) << 0
+                                                    << "Socket Error # 10040\r\nMessage too long";
+    }
+    void transferErrors()
+    {
+        QFETCH(int, opcode);
+        QFETCH(QByteArray, datagram);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        writeFile(QStringLiteral("e.bin"), pattern(2000));
+        TftpTestPeer peer;
+        peer.sendRequest(quint16(opcode), "e.bin", "octet", m_port);
+        const quint16 transferPort = expect(peer, opcode == 1 ? 3 : 4, opcode == 1 ? 1 : 0).fromPort;
+        peer.send(datagram, transferPort);
+        const TftpTestPeer::Packet error = expect(peer, 5, quint16(code));
+        QCOMPARE(QString::fromLatin1(error.body), message.contains(QLatin1String("%1")) ? message.arg(peer.port()) : message);
+        QCOMPARE(error.fromPort, transferPort);
+        waitForReports(1);
+        QVERIFY(!m_reports[0].success);
+        verifyStillServes();
+    }
+
+    void failedWriteReportsWhereItStopped()
+    {
+        auto *device = new FailingDevice(700);
+        const QPointer<QIODevice> watch(device);
+        m_nextStream = device;
+        TftpTestPeer peer;
+        peer.sendRequest(2, "full.bin", "octet", m_port);
+        const quint16 transferPort = expect(peer, 4, 0).fromPort;
+        peer.sendData(1, pattern(512), transferPort);
+        expect(peer, 4, 1);
+        peer.sendData(2, pattern(512), transferPort);
+        const TftpTestPeer::Packet error = expect(peer, 5, 3);
+        QCOMPARE(error.body, QByteArray("Unable to complete write request, progress halted at 512 bytes"));
+        waitForReports(1);
+        QVERIFY(!m_reports[0].success);
+        QVERIFY2(watch.isNull(), "the server freed the stream it was given");
+    }
+
+    void transfersRunSideBySide()
+    {
+        writeFile(QStringLiteral("a.bin"), pattern(1500, 1));
+        TftpTestPeer first;
+        TftpTestPeer second;
+        first.sendRequest(1, "a.bin", "octet", m_port);
+        second.sendRequest(1, "a.bin", "octet", m_port);
+        const quint16 firstPort = expect(first, 3, 1).fromPort;
+        const quint16 secondPort = expect(second, 3, 1).fromPort;
+        QVERIFY(firstPort != secondPort);
+        for (quint16 block = 1; block <= 3; ++block) {
+            second.sendAck(block, secondPort);
+            first.sendAck(block, firstPort);
+            if (block < 3) {
+                expect(second, 3, block + 1);
+                expect(first, 3, block + 1);
+            }
+        }
+        waitForReports(2);
+        QVERIFY(m_reports[0].success && m_reports[1].success);
+    }
+
+    void deactivationLeavesTransfersRunning()
+    {
+        writeFile(QStringLiteral("d.bin"), pattern(700));
+        TftpTestPeer peer;
+        peer.sendRequest(1, "d.bin", "octet", m_port);
+        const quint16 transferPort = expect(peer, 3, 1).fromPort;
+        m_server->SetActive(false);
+        QVERIFY(!m_server->Active());
+        peer.sendAck(1, transferPort);
+        expect(peer, 3, 2);
+        peer.sendAck(2, transferPort);
+        waitForReports(1);
+        QVERIFY(m_reports[0].success);
+
+        TftpTestPeer late;
+        late.sendRequest(1, "d.bin", "octet", m_port);
+        QVERIFY2(!late.receive(300), "nobody listens any more");
+        m_server->SetActive(true);
+        QCOMPARE(m_server->Bindings().front()->Port, int(m_port));
+        verifyStillServes();
+    }
+
+    void destroyingServerEndsRunningTransfers()
+    {
+        writeFile(QStringLiteral("long.bin"), pattern(5000));
+        auto *supplied = new QBuffer;
+        supplied->open(QIODevice::WriteOnly);
+        const QPointer<QIODevice> watch(supplied);
+
+        TftpTestPeer reader;
+        reader.sendRequest(1, "long.bin", "octet", m_port);
+        expect(reader, 3, 1);
+
+        TftpTestPeer writer;
+        m_nextStream = supplied;
+        writer.sendRequest(2, "w.bin", "octet", m_port);
+        const quint16 writePort = expect(writer, 4, 0).fromPort;
+        writer.sendData(1, pattern(512), writePort);
+        expect(writer, 4, 1);
+
+        // This write has its last block stored and only waits for a repeated one.
+        TftpTestPeer finished;
+        finished.sendRequest(2, "done.bin", "octet", m_port);
+        const quint16 finishedPort = expect(finished, 4, 0).fromPort;
+        finished.sendData(1, "all of it", finishedPort);
+        expect(finished, 4, 1);
+
+        m_server.reset();
+
+        QCOMPARE(m_reports.size(), 3);
+        for (const Report &report : std::as_const(m_reports)) {
+            const bool lastBlockStored = report.peerPort == finished.port();
+            QCOMPARE(report.success, lastBlockStored);
+        }
+        QVERIFY2(watch.isNull(), "the supplied stream was freed");
+        QCOMPARE(reader.receive()->raw, QByteArray("\0\5\0\0Operation aborted\0", 22));
+        QCOMPARE(writer.receive()->raw, QByteArray("\0\5\0\0Operation aborted\0", 22));
+        QVERIFY(!finished.receive(0));
+        QCOMPARE(fileBytes(QStringLiteral("done.bin")), QByteArray("all of it"));
+    }
+
+    void bindingFailsOnAHeldPort_data()
+    {
+        QTest::addColumn<int>("holderMode");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("held exclusively, same address") << int(QUdpSocket::DontShareAddress) << "127.0.0.1";
+        QTest::newRow("held exclusively, every address") << int(QUdpSocket::DontShareAddress) << "";
+        QTest::newRow("holder allows sharing") << int(QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)
+                                               << "127.0.0.1";
+    }
+    void bindingFailsOnAHeldPort()
+    {
+        QFETCH(int, holderMode);
+        QFETCH(QString, address);
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::LocalHost, 0, QUdpSocket::BindMode(holderMode)));
+        TTrivialFTPServer second;
+        second.SetDefaultPort(holder.localPort());
+        if (!address.isEmpty())
+            second.AddBinding(address, holder.localPort());
+        try {
+            second.SetActive(true);
+            QFAIL("activation succeeded on a held port");
+        } catch (const ECouldNotBindSocket &e) {
+            QCOMPARE(e.message(), QStringLiteral("Could not bind socket. Address and port are already in use."));
+        }
+        QVERIFY(!second.Active());
+        holder.close();
+        second.SetActive(true);
+        QVERIFY(second.Active());
+    }
+
+    void defaultPortIs69()
+    {
+        TTrivialFTPServer server;
+        QCOMPARE(server.DefaultPort(), 69);
+        QVERIFY(!server.Active());
+    }
+};
+
+QTEST_MAIN(TestTftpServer)
+#include "tst_tftpserver.moc"
