@@ -8,6 +8,7 @@
 SwitchSim::SwitchSim(const QStringList &scenario, const QString &address) : m_address(address)
 {
     m_arguments << QStringLiteral("--address") << address << QStringLiteral("--telnet-port") << QStringLiteral("0")
+                << QStringLiteral("--snmp-port") << QStringLiteral("0")
                 << QStringLiteral("--transcript") << m_dir.filePath(QStringLiteral("transcript.bin")) << scenario;
 }
 
