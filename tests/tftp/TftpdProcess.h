@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+// tessaro-tftpd serving a folder on a loopback port the system chooses, with its log lines
+// at hand.
+class TftpdProcess final
+{
+public:
+    TftpdProcess() = default;
+    ~TftpdProcess();
+    Q_DISABLE_COPY_MOVE(TftpdProcess)
+
+    // False (with the reason in errorText) when the server does not come up.
+    bool start(const QString &root, const QStringList &extraArguments = {});
+    quint16 port() const { return m_port; }
+    QProcess &process() { return m_process; }
+    const QString &errorText() const { return m_errorText; }
+
+    // The log lines so far.
+    QStringList lines();
+    // Waits for a line equal to line; false after timeoutMs.
+    bool waitForLine(const QString &line, int timeoutMs = 10000);
+    // The "ip:port" of the last line that grants a request for fileName; empty when no such
+    // line comes within timeoutMs.
+    QString waitForRequester(const QString &fileName, bool writeOperation, int timeoutMs = 10000);
+
+private:
+    QProcess m_process;
+    QStringList m_lines;
+    QByteArray m_partial;
+    quint16 m_port = 0;
+    QString m_errorText;
+};
