@@ -154,12 +154,6 @@ void TUDPBase::SendBuffer(const sockaddr_in &to, QByteArrayView data)
     SendDatagram(Handle(), to, data);
 }
 
-TUDPBase::TReceiveResult TUDPBase::ReceiveBuffer(QByteArrayView &datagram, sockaddr_in &from, int timeoutMs)
-{
-    const int ms = timeoutMs == UseReceiveTimeout ? m_receiveTimeout : timeoutMs;
-    return ReceiveReal(datagram, from, ms < 0 ? -1 : RealMilliseconds(ms));
-}
-
 TUDPBase::TReceiveResult TUDPBase::ReceiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs)
 {
     pollfd handles[2] = {{Handle(), POLLIN, 0}, {m_stopSignal ? m_stopSignal->Handle() : -1, POLLIN, 0}};

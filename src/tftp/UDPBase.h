@@ -59,19 +59,16 @@ public:
     // A receive that is waiting returns Stopped once this is raised. Not owned.
     void SetStopSignal(const TStopSignal *signal) { m_stopSignal = signal; }
 
-    bool Active() const { return m_handle >= 0; }
     void Close();
 
     // The socket is created at the first use and not bound, so the system gives it a free
     // local port at the first send.
     void SendBuffer(const sockaddr_in &to, QByteArrayView data);
-    // On Received, datagram views an internal buffer that stays valid until the next receive.
-    TReceiveResult ReceiveBuffer(QByteArrayView &datagram, sockaddr_in &from,
-                                 int timeoutMs = UseReceiveTimeout);
 
 protected:
     int Handle();
-    // As ReceiveBuffer, with the wait in real milliseconds (< 0: without limit).
+    // Waits up to realMs real milliseconds (< 0: without limit) for one datagram. On
+    // Received, datagram views an internal buffer that stays valid until the next receive.
     TReceiveResult ReceiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs);
 
 private:
@@ -89,8 +86,6 @@ public:
     TUDPClient() = default;
     Q_DISABLE_COPY_MOVE(TUDPClient)
 
-    QString Host() const { return SocketAddressIP(m_peer); }
-    int Port() const { return SocketAddressPort(m_peer); }
     // Host is a dotted IPv4 address.
     void SetPeer(const QString &host, int port) { m_peer = MakeSocketAddress(host, port); }
 

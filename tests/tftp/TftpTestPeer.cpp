@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QNetworkDatagram>
-#include <QtTest>
 
 namespace {
 
@@ -99,13 +98,4 @@ QByteArray TftpTestPeer::data(quint16 block, const QByteArray &bytes)
     appendWord(packet, 3);
     appendWord(packet, block);
     return packet + bytes;
-}
-
-char *toString(const TftpTestPeer::Packet &packet)
-{
-    return QTest::toString(QStringLiteral("opcode %1 number %2 from port %3: %4")
-                               .arg(packet.opcode)
-                               .arg(packet.number)
-                               .arg(packet.fromPort)
-                               .arg(QString::fromLatin1(packet.body.left(60).toPercentEncoding())));
 }

@@ -45,6 +45,3 @@ public:
 private:
     QUdpSocket m_socket;
 };
-
-// Readable failure messages for QCOMPARE on packets.
-char *toString(const TftpTestPeer::Packet &packet);
