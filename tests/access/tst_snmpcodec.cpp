@@ -1,3 +1,5 @@
+#include "SnmpDatagrams.h"
+
 #include "access/Ber.h"
 #include "access/SnmpMessage.h"
 
@@ -8,8 +10,6 @@
 class TestSnmpCodec : public QObject
 {
     Q_OBJECT
-
-    static QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 private slots:
     void encodeValue_data()
@@ -199,6 +199,20 @@ private slots:
         quint32 number = 0;
         QCOMPARE(Ber::readInteger(content, integer) == Ber::Status::Ok, integerOk);
         QCOMPARE(Ber::readUnsigned32(content, number) == Ber::Status::Ok, unsignedOk);
+    }
+
+    // Each datagram of the refused table in a heap block of exactly its size, so that the
+    // address sanitizer sees a read one byte too far.
+    void badDatagramsInExactBuffers()
+    {
+        for (const BadDatagram &row : refusedDatagrams()) {
+            const auto block = std::make_unique<char[]>(std::max<qsizetype>(row.bytes.size(), 1));
+            std::copy_n(row.bytes.constData(), row.bytes.size(), block.get());
+            Snmp::Message received;
+            const Snmp::DecodeResult result = Snmp::decodeMessage(QByteArrayView(block.get(), row.bytes.size()), received);
+            QVERIFY2(result != Snmp::DecodeResult::Ok, row.name.constData());
+            QVERIFY2((result == Snmp::DecodeResult::UnknownPdu) == (row.code == 306), row.name.constData());
+        }
     }
 
     // Every prefix of a message, each in a heap block of exactly its size so that the address
