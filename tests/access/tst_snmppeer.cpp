@@ -1,3 +1,4 @@
+#include "SnmpDatagrams.h"
 #include "SwitchSim.h"
 
 #include "access/SnmpSync.h"
@@ -217,6 +218,36 @@ private slots:
             QVERIFY2(result.exitCode == step.exitCode, qPrintable(context));
             QVERIFY2(step.exitCode == 0 ? result.output == step.output : result.output.contains(step.output), qPrintable(context));
         }
+    }
+
+    // The agent answers nothing that is not a whole SNMPv1 GetRequest or SetRequest for
+    // "vemtal", and keeps serving after any of it.
+    void simulatorIgnoresWhatItCannotServe()
+    {
+        SwitchSim sim;
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QHostAddress address(sim.address());
+        const quint16 port = sim.port(QStringLiteral("snmp"));
+        const QByteArray fields = kZero + kZero + kZero;
+        const QByteArray get = binding(hex("0500"));
+        QList<QByteArray> datagrams{
+            message(0xA1, fields, get),                     // GetNextRequest
+            message(0xA0, fields, get, hex("020101")),      // SNMPv2c
+            message(0xA2, fields, get),                     // a response
+            message(0xA0, fields, get, kZero, tlv(0x04, "vemtal ")),
+        };
+        for (const BadDatagram &row : refusedDatagrams())
+            datagrams << row.bytes;
+        QUdpSocket sender;
+        for (const QByteArray &datagram : datagrams)
+            QCOMPARE(sender.writeDatagram(datagram, address, port), datagram.size());
+
+        TSNMP snmp;
+        aim(snmp, sim.address(), port);
+        QString value;
+        snmp.GetValue(kSysContact, value);
+        QCOMPARE(value, QStringLiteral("noc@example.net"));
+        QVERIFY(!sender.hasPendingDatagrams());
     }
 
     // What the final upgrade run does: read the status, acknowledge with an empty text.
