@@ -10,6 +10,8 @@
 #include <QUdpSocket>
 #include <QVariant>
 
+#include <optional>
+
 namespace {
 
 constexpr quint16 kAgentPort = 161;
@@ -22,6 +24,21 @@ void emitIfSet(const auto handler, auto &&...arguments)
         handler(std::forward<decltype(arguments)>(arguments)...);
 }
 
+std::optional<Snmp::PduTag> pduOf(TSNMPActions action, TSNMPVersion version)
+{
+    switch (action) {
+    case snmpSendGetRequest: return Snmp::GetRequest;
+    case snmpSendGetNextRequest: return Snmp::GetNextRequest;
+    case snmpSendSetRequest: return Snmp::SetRequest;
+    case snmpSendGetResponse: return Snmp::GetResponse;
+    case snmpSendTrap: return version == snmpverV2c ? Snmp::TrapV2 : Snmp::TrapV1;
+    case snmpSendGetBulkRequest: return Snmp::GetBulkRequest;
+    case snmpSendInformRequest: return Snmp::InformRequest;
+    case snmpReset: break;
+    }
+    return std::nullopt;
+}
+
 bool isDottedIpv4(const QString &text)
 {
     QByteArray unused;
@@ -31,8 +48,6 @@ bool isDottedIpv4(const QString &text)
 } // namespace
 
 TSNMPClient::TSNMPClient(QObject *owner) : QObject(owner) {}
-
-TSNMPClient::~TSNMPClient() = default;
 
 QString TSNMPClient::ErrorText(int code)
 {
@@ -129,42 +144,19 @@ void TSNMPClient::SetObjValue(int index, const QByteArray &value)
 
 void TSNMPClient::SetAction(TSNMPActions action)
 {
-    switch (action) {
-    case snmpReset:
+    if (action == snmpReset) {
         reset();
         return;
-    case snmpSendGetRequest:
-        open();
+    }
+    const std::optional<Snmp::PduTag> pdu = pduOf(action, m_version);
+    if (!pdu)
+        raise(ErrInvalidAction);
+    open();
+    if (action == snmpSendGetRequest) {
         for (Snmp::Variable &variable : m_variables)
             variable.type = Ber::Null;
-        send(Snmp::GetRequest);
-        return;
-    case snmpSendGetNextRequest:
-        open();
-        send(Snmp::GetNextRequest);
-        return;
-    case snmpSendSetRequest:
-        open();
-        send(Snmp::SetRequest);
-        return;
-    case snmpSendGetResponse:
-        open();
-        send(Snmp::GetResponse);
-        return;
-    case snmpSendTrap:
-        open();
-        send(m_version == snmpverV2c ? Snmp::TrapV2 : Snmp::TrapV1);
-        return;
-    case snmpSendGetBulkRequest:
-        open();
-        send(Snmp::GetBulkRequest);
-        return;
-    case snmpSendInformRequest:
-        open();
-        send(Snmp::InformRequest);
-        return;
     }
-    raise(ErrInvalidAction);
+    send(*pdu);
 }
 
 void TSNMPClient::reset()

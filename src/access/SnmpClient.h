@@ -36,7 +36,6 @@ class TSNMPClient : public QObject
 
 public:
     explicit TSNMPClient(QObject *owner = nullptr);
-    ~TSNMPClient() override;
 
     // Performs the action at once; the first sending action opens the socket.
     void SetAction(TSNMPActions action);
