@@ -2,9 +2,9 @@
 
 #include "access/Ber.h"
 #include "platform/Exceptions.h"
+#include "platform/HostAddress.h"
 #include "platform/SocketErrors.h"
 
-#include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QScopedValueRollback>
 #include <QUdpSocket>
@@ -70,18 +70,8 @@ void TSNMPClient::raise(int code)
 
 void TSNMPClient::SetRemoteHost(const QString &value)
 {
-    QHostAddress address;
-    if (!value.isEmpty() && !address.setAddress(value)) {
-        const auto addresses = QHostInfo::fromName(value).addresses();
-        const auto ipv4 = std::find_if(addresses.begin(), addresses.end(), [](const QHostAddress &a) {
-            return a.protocol() == QAbstractSocket::IPv4Protocol;
-        });
-        if (ipv4 == addresses.end())
-            raise(Platform::WsaHostNotFound);
-        address = *ipv4;
-    }
+    m_remoteAddress = Platform::resolveIPv4(value);
     m_remoteHostText = value;
-    m_remoteAddress = address;
 }
 
 void TSNMPClient::SetTrapAgentAddress(const QString &value)

@@ -1,6 +1,7 @@
 #include "access/TelnetClient.h"
 
 #include "platform/Exceptions.h"
+#include "platform/HostAddress.h"
 #include "platform/SocketErrors.h"
 
 #include <QHostInfo>
@@ -73,19 +74,8 @@ void TTelnetClient::SetRemoteHost(const QString &value)
 {
     if (m_socket)
         raise(ErrRemoteHostBusy);
-    QHostAddress address;
-    if (!value.isEmpty() && !address.setAddress(value)) {
-        const QHostInfo info = QHostInfo::fromName(value);
-        const auto addresses = info.addresses();
-        const auto ipv4 = std::find_if(addresses.begin(), addresses.end(), [](const QHostAddress &a) {
-            return a.protocol() == QAbstractSocket::IPv4Protocol;
-        });
-        if (ipv4 == addresses.end())
-            raise(Platform::WsaHostNotFound);
-        address = *ipv4;
-    }
+    m_remoteAddress = Platform::resolveIPv4(value);
     m_remoteHostText = value;
-    m_remoteAddress = address;
 }
 
 void TTelnetClient::SetConnected(bool value)
