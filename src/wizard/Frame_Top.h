@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+// The header of most pages: a white band 60 high with the page's bold title, a word-wrapped
+// subtitle (the run pages put their current step there) and the header picture at the right.
+class TFrameTop final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFrameTop(QWidget *parent = nullptr);
+    Q_DISABLE_COPY_MOVE(TFrameTop)
+
+    QLabel *lblTitle;
+    QLabel *lblSubtitle;
+    QLabel *Image1;
+
+    static constexpr int Height = 60;
+};

@@ -1,0 +1,94 @@
+#include "wizard/HelpDlg.h"
+
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/WorkingFolder.h"
+#include "wizard/Captions.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TOKBottomDlg::TOKBottomDlg(QWidget *parent)
+    : QDialog(parent), Bevel1(new QFrame(this)), OKBtn(new QPushButton(this)), CancelBtn(new QPushButton(this))
+{
+    setObjectName(QStringLiteral("OKBottomDlg"));
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::Box);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    SetCaption(OKBtn, QStringLiteral("OK"));
+    OKBtn->setDefault(true);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    SetCaption(CancelBtn, QStringLiteral("Cancel"));
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(Bevel1, 1);
+    layout->addLayout(buttons);
+}
+
+TOKHelpBottomDlg::TOKHelpBottomDlg(QWidget *parent)
+    : TOKBottomDlg(parent), Button1(new QPushButton(Bevel1)), Button2(new QPushButton(Bevel1)),
+      Button3(new QPushButton(Bevel1))
+{
+    setObjectName(QStringLiteral("OKHelpBottomDlg"));
+    setWindowTitle(QStringLiteral("Help Documents"));
+    CancelBtn->hide();
+
+    Button1->setObjectName(QStringLiteral("Button1"));
+    SetCaption(Button1, QStringLiteral("For instructions regarding upgrade procedure please consult this document"));
+    Button2->setObjectName(QStringLiteral("Button2"));
+    SetCaption(Button2, QStringLiteral("For common troubleshooting scenarios consult this document "));
+    Button3->setObjectName(QStringLiteral("Button3"));
+    SetCaption(Button3, QStringLiteral(" For post upgrade system impact consult this document"));
+
+    auto *layout = new QVBoxLayout(Bevel1);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(10);
+    for (QPushButton *button : {Button1, Button2, Button3}) {
+        button->setAutoDefault(false);
+        button->setMinimumHeight(32);
+        // Room on both sides of the long captions, whatever the font.
+        button->setMinimumWidth(button->sizeHint().width() + 32);
+        layout->addWidget(button);
+    }
+
+    connect(Button1, &QPushButton::clicked, this, &TOKHelpBottomDlg::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TOKHelpBottomDlg::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TOKHelpBottomDlg::Button3Click);
+}
+
+void TOKHelpBottomDlg::Button1Click()
+{
+    OpenDocument(Button1, QStringLiteral("Upgrade1.pdf"));
+}
+
+void TOKHelpBottomDlg::Button2Click()
+{
+    OpenDocument(Button2, QStringLiteral("Upgrade2.pdf"));
+}
+
+void TOKHelpBottomDlg::Button3Click()
+{
+    OpenDocument(Button3, QStringLiteral("Upgrade3.pdf"));
+}
+
+void TOKHelpBottomDlg::OpenDocument(QPushButton *button, const QString &document)
+{
+    button->setEnabled(false);
+    Platform::dialogs().openDocument(WorkingFolder() + document);
+    Platform::sleep(1000);
+    // Clicks made during the wait are still queued: delivered now, while the button is
+    // disabled, they are dropped instead of opening the document again.
+    QCoreApplication::processEvents();
+    button->setEnabled(true);
+}
