@@ -1,0 +1,442 @@
+#include "app/Form_Main.h"
+
+#include "app/AppEvents.h"
+#include "payload/ExeStrm.h"
+#include "platform/Dialogs.h"
+#include "platform/Exceptions.h"
+#include "platform/TextLines.h"
+#include "platform/WorkingFolder.h"
+#include "tftp/main.h"
+#include "upgrade/upgrade_device.h"
+#include "wizard/Captions.h"
+#include "wizard/Frame_Welcome.h"
+#include "wizard/HelpDlg.h"
+#include "wizard/WizardFrame.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include <utility>
+
+using Platform::MessageAnswer;
+using Platform::MessageButtons;
+using Platform::MessageKind;
+
+namespace {
+
+const QString kNextCaption = QStringLiteral("&Next >");
+const QString kFinishCaption = QStringLiteral("Finish");
+const QString kImageTable = QStringLiteral("private.ini");
+constexpr int kHelpDocuments = 3;
+
+constexpr int kButtonBarHeight = 48;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonHeight = 28;
+constexpr int kMargin = 8;
+
+void SaveBytes(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFCreateError(path);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw EWriteError();
+}
+
+// The program's text files: 8-bit text as the switch sends it, every line ended.
+void SaveLines(const QString &path, const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += line.toLatin1() + '\n';
+    SaveBytes(path, bytes);
+}
+
+// Everything up to and including the last separator; empty for a bare file name.
+QString FolderOf(const QString &path)
+{
+    return path.left(path.lastIndexOf(u'/') + 1);
+}
+
+// The first free name among log.old1.log to log.old10.log; empty when all ten are taken.
+QString FreeOldLogName(const QString &logPath)
+{
+    const QString stem = logPath.chopped(QStringLiteral(".log").size());
+    for (int n = 1; n <= 10; ++n) {
+        const QString candidate = stem + QStringLiteral(".old%1.log").arg(n);
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+// A store that cannot be read is no payload at all, and says nothing.
+bool PayloadOpens(const TEXEAppendixFileSystem &store)
+{
+    try {
+        return store.HasAppendix();
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+void Bind(QPushButton *button, QAction *action)
+{
+    QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
+    QObject::connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
+    QObject::connect(action, &QAction::visibleChanged, button, [button, action] { button->setVisible(action->isVisible()); });
+}
+
+} // namespace
+
+TMainForm::TMainForm(const QString &payloadFile, QWidget *parent)
+    : QDialog(parent), pnlPages(new QWidget(this)), btnHelp(new QPushButton(this)), btnBack(new QPushButton(this)),
+      btnNext(new QPushButton(this)), btnCancel(new QPushButton(this)), ActionNext(new QAction(this)),
+      ActionBack(new QAction(this)), ActionHelp(new QAction(this))
+{
+    Q_ASSERT(!MainForm());
+    SetMainForm(this);
+    BuildLayout();
+    BindActions();
+
+    QGuiApplication::setApplicationDisplayName(windowTitle());
+    ShowPageOfClass(&TFrameWelcome::staticMetaObject);
+    CreateWorkingFolder();
+    {
+        const TEXEAppendixFileSystem store(payloadFile);
+        if (PayloadOpens(store)) {
+            try {
+                ExtractPayload(store);
+            } catch (const std::exception &error) {
+                // The operator learns why; the wizard still starts, as with a missing folder.
+                AppEventsException(error);
+            }
+        }
+    }
+    m_operations = new TTelnetOperations(this);
+}
+
+TMainForm::~TMainForm()
+{
+    disconnect(m_idle);
+    m_currentFrame = nullptr;
+    m_currentPage = nullptr;
+    qDeleteAll(m_pages);
+    m_pages.clear();
+    m_history.clear();
+    try {
+        SaveLog();
+    } catch (const std::exception &error) {
+        AppEventsException(error);
+    }
+    delete m_operations;
+    SetMainForm(nullptr);
+}
+
+void TMainForm::BuildLayout()
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Tessaro"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(ClientWidth, ClientHeight);
+
+    const int pageHeight = ClientHeight - kButtonBarHeight;
+    pnlPages->setObjectName(QStringLiteral("pnlPages"));
+    pnlPages->setGeometry(0, 0, ClientWidth, pageHeight);
+    auto *bevel = new QFrame(this);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(0, pageHeight, ClientWidth, 2);
+
+    const int y = pageHeight + 2 + (kButtonBarHeight - 2 - kButtonHeight) / 2;
+    const int cancelX = ClientWidth - kMargin - kButtonWidth;
+    const int nextX = cancelX - 2 * kMargin - kButtonWidth;
+    const struct
+    {
+        QPushButton *button;
+        const char16_t *name;
+        const char16_t *caption;
+        int x;
+    } buttons[] = {
+        {btnHelp, u"btnHelp", u"&Help", kMargin},
+        {btnBack, u"btnBack", u"< &Back", nextX - kButtonWidth},
+        {btnNext, u"btnNext", u"&Next >", nextX},
+        {btnCancel, u"btnCancel", u"Cancel", cancelX},
+    };
+    for (const auto &b : buttons) {
+        b.button->setObjectName(QString::fromUtf16(b.name));
+        SetCaption(b.button, QString::fromUtf16(b.caption));
+        b.button->setGeometry(b.x, y, kButtonWidth, kButtonHeight);
+    }
+    btnNext->setDefault(true);
+    btnCancel->setToolTip(QStringLiteral("Quit Norvale Tessaro"));
+}
+
+void TMainForm::BindActions()
+{
+    ActionNext->setObjectName(QStringLiteral("ActionNext"));
+    ActionNext->setText(kNextCaption);
+    ActionBack->setObjectName(QStringLiteral("ActionBack"));
+    ActionBack->setText(QStringLiteral("< Back"));
+    ActionHelp->setObjectName(QStringLiteral("ActionHelp"));
+    ActionHelp->setText(QStringLiteral("&Help"));
+    ActionHelp->setShortcut(QKeySequence(Qt::Key_F1));
+    addAction(ActionHelp);
+
+    Bind(btnHelp, ActionHelp);
+    Bind(btnBack, ActionBack);
+    Bind(btnNext, ActionNext);
+    connect(ActionNext, &QAction::changed, this, [this] {
+        if (btnNext->text() != ActionNext->text())
+            SetCaption(btnNext, ActionNext->text());
+    });
+    connect(ActionNext, &QAction::triggered, this, &TMainForm::ActionNextExecute);
+    connect(ActionBack, &QAction::triggered, this, &TMainForm::ActionBackExecute);
+    connect(ActionHelp, &QAction::triggered, this, &TMainForm::ActionHelpExecute);
+    connect(btnCancel, &QPushButton::clicked, this, &TMainForm::btnCancelClick);
+
+    // The event loop is idle when it is about to wait; a run that pumps events by itself
+    // never waits, so Next and Back keep what UpdateButtons gave them meanwhile.
+    m_idle = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+        ActionNextUpdate();
+        ActionBackUpdate();
+    });
+}
+
+void TMainForm::CreateWorkingFolder()
+{
+    const QString folder = WorkingFolder();
+    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
+        Platform::showMessage(MessageKind::Error, QStringLiteral("Could not generate directory ") + folder);
+}
+
+void TMainForm::ExtractPayload(const TEXEAppendixFileSystem &store)
+{
+    // The help documents come only with an image table: a store without one yields nothing.
+    if (!store.FileExists(kImageTable))
+        return;
+    const QString folder = WorkingFolder();
+    {
+        const auto table = store.OpenFile(kImageTable, TExeAppendixStream::AccessMode::Read);
+        SaveLines(folder + kImageTable, Platform::textLines(QString::fromLatin1(table->readAll())));
+    }
+    for (int n = 1; n <= kHelpDocuments; ++n) {
+        const QString name = QStringLiteral("Upgrade%1.pdf").arg(n);
+        try {
+            if (const auto document = store.OpenFile(name, TExeAppendixStream::AccessMode::Read))
+                SaveBytes(folder + name, document->data());
+        } catch (const std::exception &) {
+            // A document that cannot be written leaves its help button without effect.
+        }
+    }
+}
+
+void TMainForm::SaveLog()
+{
+    const QString &address = m_operations->DeviceAddress;
+    const QString &configFile = m_operations->ConfigFileName;
+    if (address.isEmpty() || configFile.isEmpty())
+        return;
+    const QString logName = QStringLiteral("Quillo_") + address + QStringLiteral(".log");
+    const QString besideConfig = FolderOf(configFile) + logName;
+    if (std::exchange(m_logRotationPending, false) && QFileInfo::exists(besideConfig)) {
+        const QString old = FreeOldLogName(besideConfig);
+        if (!old.isEmpty())
+            QFile::rename(besideConfig, old);
+    }
+    SaveLines(WorkingFolder() + logName, m_operations->Log);
+    SaveLines(besideConfig, m_operations->Log);
+}
+
+void TMainForm::SetTftpHost(TfrmMain *host)
+{
+    m_tftpHost = host;
+    m_operations->TftpHost = host;
+    host->SetTransferParent(this);
+}
+
+void TMainForm::ShowPage(QWidget *page)
+{
+    QWidget *previous = m_currentPage;
+    try {
+        EnterPage(page);
+    } catch (...) {
+        if (m_reentering)
+            throw;
+        m_reentering = true;
+        try {
+            EnterPage(previous);
+        } catch (...) {
+            m_reentering = false;
+            throw;
+        }
+        m_reentering = false;
+        throw;
+    }
+}
+
+void TMainForm::EnterPage(QWidget *page)
+{
+    m_currentPage = page;
+    m_currentFrame = dynamic_cast<IWizardFrame *>(page);
+    if (!m_currentFrame)
+        return;
+    if (m_currentFrame->NextPageClass()) {
+        const bool navigation = m_currentFrame->ShowNavigation();
+        ActionNext->setVisible(navigation);
+        ActionBack->setVisible(navigation);
+    } else {
+        // The last page offers one button where Cancel was; nothing comes after it.
+        btnNext->move(btnCancel->x(), btnNext->y());
+        btnBack->hide();
+        btnCancel->hide();
+        btnNext->show();
+    }
+    page->setGeometry(pnlPages->rect());
+    page->raise();
+    page->show();
+    for (QWidget *other : std::as_const(m_pages)) {
+        if (other != page)
+            other->hide();
+    }
+    m_currentFrame->PageEntered();
+}
+
+void TMainForm::ShowPageOfClass(const QMetaObject *pageClass)
+{
+    QWidget *page = FindPage(pageClass);
+    if (!page) {
+        page = qobject_cast<QWidget *>(pageClass->newInstance());
+        if (!page)
+            throw Exception(QStringLiteral("Cannot create the page ") + QLatin1String(pageClass->className()));
+        page->hide();
+        page->setParent(pnlPages);
+        m_pages.append(page);
+    }
+    ShowPage(page);
+}
+
+QWidget *TMainForm::FindPage(const QMetaObject *pageClass) const
+{
+    for (QWidget *page : m_pages) {
+        if (page->metaObject() == pageClass)
+            return page;
+    }
+    return nullptr;
+}
+
+const QMetaObject *TMainForm::CurrentPageClass() const
+{
+    return m_currentPage ? m_currentPage->metaObject() : nullptr;
+}
+
+void TMainForm::UpdateButtons()
+{
+    ActionNext->setEnabled(!m_wizardBusy && m_currentFrame && m_currentFrame->CanGoNext());
+    ActionBack->setEnabled(!m_history.isEmpty() && !m_wizardBusy);
+    btnBack->setEnabled(ActionBack->isEnabled());
+    btnNext->setEnabled(ActionNext->isEnabled());
+}
+
+void TMainForm::ActionNextExecute()
+{
+    if (!m_currentFrame)
+        return;
+    m_wizardBusy = true;
+    UpdateButtons();
+    auto done = [this] {
+        m_wizardBusy = false;
+        UpdateButtons();
+    };
+    try {
+        if (m_currentFrame->NextClicked()) {
+            if (m_currentFrame->AbortRequested()) {
+                m_currentFrame = nullptr;
+                close();
+            } else if (const QMetaObject *next = m_currentFrame->NextPageClass()) {
+                m_history.append(m_currentPage);
+                ShowPageOfClass(next);
+            } else {
+                close();
+            }
+        }
+    } catch (...) {
+        done();
+        throw;
+    }
+    done();
+}
+
+void TMainForm::ActionBackExecute()
+{
+    if (m_history.isEmpty())
+        return;
+    ShowPage(m_history.takeLast());
+}
+
+void TMainForm::ActionHelpExecute()
+{
+    if (m_helpDialog)
+        m_helpDialog->exec();
+}
+
+void TMainForm::ActionNextUpdate()
+{
+    if (!m_currentFrame) {
+        ActionNext->setEnabled(false);
+        return;
+    }
+    ActionNext->setEnabled(m_currentFrame->CanGoNext() && !m_wizardBusy);
+    ActionNext->setText(m_currentFrame->NextPageClass() ? kNextCaption : kFinishCaption);
+}
+
+void TMainForm::ActionBackUpdate()
+{
+    ActionBack->setEnabled(!m_history.isEmpty() && !m_wizardBusy && m_currentFrame && m_currentFrame->CanGoBack());
+}
+
+void TMainForm::btnCancelClick()
+{
+    close();
+}
+
+void TMainForm::reject()
+{
+    if (btnCancel->isVisibleTo(this) && btnCancel->isEnabled())
+        btnCancelClick();
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    // An error on the way leaves the window open.
+    event->ignore();
+    if (FormCloseQuery())
+        event->accept();
+}
+
+bool TMainForm::FormCloseQuery()
+{
+    if (m_currentFrame && m_currentFrame->NextPageClass()) {
+        const MessageAnswer answer = Platform::dialogs().message(
+            MessageKind::Question,
+            QStringLiteral("The wizard has not completed its work.\r\nAre you sure you want to quit?"),
+            MessageButtons::YesNo);
+        if (answer != MessageAnswer::Yes)
+            return false;
+    }
+    m_operations->Disconnect();
+    if (m_tftpHost)
+        m_tftpHost->TftpServer->SetActive(false);
+    return true;
+}

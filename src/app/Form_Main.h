@@ -1,0 +1,102 @@
+#pragma once
+
+#include "wizard/WizardHost.h"
+
+#include <QDialog>
+#include <QList>
+
+class IWizardFrame;
+class QAction;
+class QPushButton;
+class TEXEAppendixFileSystem;
+class TOKHelpBottomDlg;
+
+// The wizard's main window, "Tessaro": one page at a time above a button bar. It owns the
+// program's single TTelnetOperations, unpacks the payload into the working folder at
+// start-up, keeps the run log on disk, and asks before the wizard is left unfinished.
+// The pages are driven only through IWizardFrame.
+class TMainForm final : public QDialog, public IWizardHost
+{
+    Q_OBJECT
+
+public:
+    // payloadFile: the executable whose appendix carries the image table and the help
+    // documents, the program itself. A full path, so the current folder does not matter.
+    explicit TMainForm(const QString &payloadFile, QWidget *parent = nullptr);
+    ~TMainForm() override;
+    Q_DISABLE_COPY_MOVE(TMainForm)
+
+    static constexpr int ClientWidth = 504;
+    static constexpr int ClientHeight = 362;
+
+    QWidget *pnlPages;
+    QPushButton *btnHelp;
+    QPushButton *btnBack;
+    QPushButton *btnNext;
+    QPushButton *btnCancel;
+    QAction *ActionNext;
+    QAction *ActionBack;
+    QAction *ActionHelp;
+
+    TTelnetOperations *Operations() const override { return m_operations; }
+    QStringList &DeviceInfo() override { return m_deviceInfo; }
+    TfrmMain *TftpHost() const override { return m_tftpHost; }
+    void ShowPageOfClass(const QMetaObject *pageClass) override;
+    void SaveLog() override;
+
+    // The TFTP server host and the help dialog are made after the main window.
+    void SetTftpHost(TfrmMain *host);
+    void SetHelpDialog(TOKHelpBottomDlg *dialog) { m_helpDialog = dialog; }
+
+    // Makes an existing page current and enters it. When that fails, the page that was
+    // current before is entered again and the error goes on to the caller.
+    void ShowPage(QWidget *page);
+    QWidget *FindPage(const QMetaObject *pageClass) const;
+    const QMetaObject *CurrentPageClass() const;
+    QWidget *CurrentPage() const { return m_currentPage; }
+    IWizardFrame *CurrentFrame() const { return m_currentFrame; }
+    const QList<QWidget *> &Pages() const { return m_pages; }
+    // The pages that Next has left, the last one on top.
+    const QList<QWidget *> &History() const { return m_history; }
+    // True while a Next action is carried out, which may be a whole upgrade run.
+    bool WizardBusy() const { return m_wizardBusy; }
+
+    // Sets Next and Back at once, without waiting for the idle-time updates.
+    void UpdateButtons();
+    void ActionNextExecute();
+    void ActionBackExecute();
+    void ActionHelpExecute();
+    void ActionNextUpdate();
+    void ActionBackUpdate();
+    void btnCancelClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    // Esc works like Cancel, and only while Cancel is offered.
+    void reject() override;
+
+private:
+    void BuildLayout();
+    void BindActions();
+    void CreateWorkingFolder();
+    void ExtractPayload(const TEXEAppendixFileSystem &store);
+    void EnterPage(QWidget *page);
+    // Whether the window may close; if so the connection is dropped and the server stopped.
+    bool FormCloseQuery();
+
+    TTelnetOperations *m_operations = nullptr;
+    QStringList m_deviceInfo;
+    TfrmMain *m_tftpHost = nullptr;
+    TOKHelpBottomDlg *m_helpDialog = nullptr;
+    QList<QWidget *> m_pages;
+    QList<QWidget *> m_history;
+    QWidget *m_currentPage = nullptr;
+    IWizardFrame *m_currentFrame = nullptr;
+    bool m_wizardBusy = false;
+    // A page entered again after a failure does not start another re-entry when it fails
+    // too, so two failing pages cannot bounce between each other without end.
+    bool m_reentering = false;
+    // The first save of a run moves an existing log beside the configuration file aside.
+    bool m_logRotationPending = true;
+    QMetaObject::Connection m_idle;
+};
