@@ -1,0 +1,336 @@
+#include "app/Form_Main.h"
+#include "platform/Exceptions.h"
+#include "wizard/Frame_Finish.h"
+#include "wizard/Frame_Welcome.h"
+#include "wizard/WizardFrame.h"
+
+#include "AppTest.h"
+#include "LeakedWindows.h"
+#include "ScriptedDialogs.h"
+
+#include <QPushButton>
+
+#include <functional>
+#include <stdexcept>
+
+using Platform::MessageButtons;
+using Platform::MessageKind;
+
+namespace {
+
+// What a test page answers, set by each case before the page is made.
+struct Behaviour
+{
+    bool canGoNext = true;
+    bool canGoBack = true;
+    const QMetaObject *next = nullptr;
+    bool showNavigation = true;
+    bool nextOk = true;
+    bool abort = false;
+    // PageEntered raises it from the entry numbered failFromEntry on.
+    QString entryError;
+    int failFromEntry = 1;
+    QString nextError;
+    // Raise a std::exception instead of the program's own Exception.
+    bool standardError = false;
+    std::function<void()> duringNext;
+    int entries = 0;
+};
+
+class TestPage : public QWidget, public IWizardFrame
+{
+public:
+    TestPage(Behaviour &behaviour, QWidget *parent) : QWidget(parent), m_behaviour(behaviour) {}
+
+    bool CanGoNext() const override { return m_behaviour.canGoNext; }
+    bool CanGoBack() const override { return m_behaviour.canGoBack; }
+    const QMetaObject *NextPageClass() const override { return m_behaviour.next; }
+    bool AbortRequested() const override { return m_behaviour.abort; }
+    bool ShowNavigation() const override { return m_behaviour.showNavigation; }
+    bool NextClicked() override
+    {
+        if (m_behaviour.duringNext)
+            m_behaviour.duringNext();
+        if (!m_behaviour.nextError.isEmpty())
+            Raise(m_behaviour.nextError);
+        return m_behaviour.nextOk;
+    }
+    void PageEntered() override
+    {
+        ++m_behaviour.entries;
+        if (!m_behaviour.entryError.isEmpty() && m_behaviour.entries >= m_behaviour.failFromEntry)
+            Raise(m_behaviour.entryError);
+    }
+
+private:
+    void Raise(const QString &message) const
+    {
+        if (m_behaviour.standardError)
+            throw std::runtime_error(message.toStdString());
+        throw Exception(message);
+    }
+
+    Behaviour &m_behaviour;
+};
+
+} // namespace
+
+class PageA final : public TestPage
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit PageA(QWidget *parent = nullptr) : TestPage(behaviour, parent) {}
+    static inline Behaviour behaviour;
+};
+
+class PageB final : public TestPage
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE explicit PageB(QWidget *parent = nullptr) : TestPage(behaviour, parent) {}
+    static inline Behaviour behaviour;
+};
+
+// Pages, Next, Back and Finish of the real main window, with test pages that answer as each
+// case says; errors go through the program's application object to the error box.
+class TestNavigation : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_temp;
+    ScriptedDialogs m_dialogs;
+    std::unique_ptr<TMainForm> m_form;
+
+    void StartOn(const QMetaObject *pageClass)
+    {
+        m_form->ShowPageOfClass(pageClass);
+        FallIdle();
+    }
+
+    void Click(QPushButton *button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+        FallIdle();
+    }
+
+    QWidget *Page(const QMetaObject *pageClass) const { return m_form->FindPage(pageClass); }
+
+private slots:
+    void initTestCase() { qputenv("TMPDIR", m_temp.path().toLocal8Bit()); }
+
+    void init()
+    {
+        PageA::behaviour = {};
+        PageB::behaviour = {};
+        m_dialogs.clear();
+        m_form = std::make_unique<TMainForm>(QStringLiteral("/nonexistent/tessaro"));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        QVERIFY2(LeakedWindows().isEmpty(), qPrintable(LeakedWindows().join(u' ')));
+    }
+
+    void startsOnWelcomeWithBackDisabled()
+    {
+        FallIdle();
+        QCOMPARE(m_form->CurrentPageClass(), &TFrameWelcome::staticMetaObject);
+        QVERIFY(m_form->History().isEmpty());
+        // The page would allow Back; there is nothing to go back to.
+        QVERIFY(m_form->CurrentFrame()->CanGoBack());
+        QVERIFY(!m_form->btnBack->isEnabled());
+        QVERIFY(m_form->btnNext->isEnabled());
+        QCOMPARE(m_form->btnNext->text(), QStringLiteral("&Next >"));
+        QVERIFY(m_dialogs.shown().isEmpty());
+    }
+
+    void nextAndBackReuseThePages()
+    {
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageB::behaviour.next = &PageA::staticMetaObject;
+        StartOn(&PageA::staticMetaObject);
+
+        Click(m_form->btnNext);
+        QWidget *pageB = Page(&PageB::staticMetaObject);
+        QCOMPARE(m_form->CurrentPage(), pageB);
+        QCOMPARE(m_form->History(), QList<QWidget *>{Page(&PageA::staticMetaObject)});
+        QVERIFY(m_form->btnBack->isEnabled());
+        QVERIFY(pageB->isVisible());
+        QVERIFY(!Page(&PageA::staticMetaObject)->isVisible());
+
+        // A page that does not allow Back keeps it disabled despite the history.
+        PageB::behaviour.canGoBack = false;
+        FallIdle();
+        QVERIFY(!m_form->btnBack->isEnabled());
+        PageB::behaviour.canGoBack = true;
+        FallIdle();
+
+        Click(m_form->btnBack);
+        QCOMPARE(m_form->CurrentPageClass(), &PageA::staticMetaObject);
+        QVERIFY(m_form->History().isEmpty());
+        QCOMPARE(PageA::behaviour.entries, 2);
+        QVERIFY(!m_form->btnBack->isEnabled());
+
+        Click(m_form->btnNext);
+        QCOMPARE(m_form->CurrentPage(), pageB);
+        QCOMPARE(PageB::behaviour.entries, 2);
+        QCOMPARE(m_form->Pages().size(), 3);
+    }
+
+    void nextNotOkKeepsPageAndHistory()
+    {
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageB::behaviour.next = &PageA::staticMetaObject;
+        PageB::behaviour.nextOk = false;
+        StartOn(&PageA::staticMetaObject);
+        Click(m_form->btnNext);
+        const QList<QWidget *> history = m_form->History();
+
+        Click(m_form->btnNext);
+        QCOMPARE(m_form->CurrentPageClass(), &PageB::staticMetaObject);
+        QCOMPARE(m_form->History(), history);
+        QCOMPARE(PageA::behaviour.entries, 1);
+        QCOMPARE(PageB::behaviour.entries, 1);
+        QVERIFY(!m_form->WizardBusy());
+        QVERIFY(m_form->btnNext->isEnabled());
+    }
+
+    void navigationIsDisabledWhileNextRuns()
+    {
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageB::behaviour.next = &PageA::staticMetaObject;
+        PageB::behaviour.nextOk = false;
+        StartOn(&PageA::staticMetaObject);
+        Click(m_form->btnNext);
+        QVERIFY(m_form->btnBack->isEnabled());
+
+        struct
+        {
+            bool busy = false;
+            bool nextEnabled = true;
+            bool backEnabled = true;
+        } during;
+        PageB::behaviour.duringNext = [&] {
+            // A run waits in event loops of its own, where the idle-time updates run too.
+            FallIdle();
+            during = {m_form->WizardBusy(), m_form->btnNext->isEnabled(), m_form->btnBack->isEnabled()};
+        };
+        Click(m_form->btnNext);
+        QVERIFY(during.busy);
+        QVERIFY(!during.nextEnabled);
+        QVERIFY(!during.backEnabled);
+        QVERIFY(!m_form->WizardBusy());
+        QVERIFY(m_form->btnNext->isEnabled());
+        QVERIFY(m_form->btnBack->isEnabled());
+    }
+
+    void errorsReachTheErrorBox_data()
+    {
+        QTest::addColumn<bool>("onEntry");
+        QTest::addColumn<bool>("standardError");
+        QTest::addColumn<int>("historySize");
+        QTest::addColumn<int>("entriesOfA");
+        QTest::newRow("NextClicked raises") << false << false << 0 << 1;
+        QTest::newRow("the next page's entry raises") << true << false << 1 << 2;
+        QTest::newRow("the entry raises a standard error") << true << true << 1 << 2;
+    }
+
+    void errorsReachTheErrorBox()
+    {
+        QFETCH(bool, onEntry);
+        QFETCH(bool, standardError);
+        QFETCH(int, historySize);
+        QFETCH(int, entriesOfA);
+        const QString message = QStringLiteral("Application will now terminate , please try again later");
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageA::behaviour.standardError = PageB::behaviour.standardError = standardError;
+        (onEntry ? PageB::behaviour.entryError : PageA::behaviour.nextError) = message;
+        StartOn(&PageA::staticMetaObject);
+
+        Click(m_form->btnNext);
+
+        QCOMPARE(m_dialogs.shown().size(), 1);
+        QCOMPARE(m_dialogs.shown().first().kind, MessageKind::Error);
+        QCOMPARE(m_dialogs.shown().first().text, message);
+        QCOMPARE(m_dialogs.shown().first().buttons, MessageButtons::Ok);
+        // The page where Next was pressed is current again, entered anew after a failed entry.
+        QCOMPARE(m_form->CurrentPageClass(), &PageA::staticMetaObject);
+        QVERIFY(Page(&PageA::staticMetaObject)->isVisible());
+        QCOMPARE(PageA::behaviour.entries, entriesOfA);
+        QCOMPARE(m_form->History().size(), historySize);
+        QVERIFY(!m_form->WizardBusy());
+        QVERIFY(m_form->btnNext->isEnabled());
+        QVERIFY(m_form->isVisible());
+    }
+
+    void twoFailingPagesDoNotBounceForever()
+    {
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageA::behaviour.entryError = QStringLiteral("A failed");
+        PageA::behaviour.failFromEntry = 2;
+        PageB::behaviour.entryError = QStringLiteral("B failed");
+        StartOn(&PageA::staticMetaObject);
+
+        Click(m_form->btnNext);
+
+        QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("A failed")});
+        QCOMPARE(PageA::behaviour.entries, 2);
+        QCOMPARE(PageB::behaviour.entries, 1);
+        QVERIFY(!m_form->WizardBusy());
+    }
+
+    void abortClosesWithoutQuestion()
+    {
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageA::behaviour.abort = true;
+        StartOn(&PageA::staticMetaObject);
+
+        Click(m_form->btnNext);
+
+        QVERIFY(!m_form->isVisible());
+        QVERIFY(m_dialogs.shown().isEmpty());
+        QVERIFY(!m_form->CurrentFrame());
+        QVERIFY(!Page(&PageB::staticMetaObject));
+        QVERIFY(!m_form->btnNext->isEnabled());
+    }
+
+    void pageMayHideNavigation()
+    {
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageB::behaviour.next = &PageA::staticMetaObject;
+        PageB::behaviour.showNavigation = false;
+        StartOn(&PageA::staticMetaObject);
+        Click(m_form->btnNext);
+        QVERIFY(!m_form->btnNext->isVisible());
+        QVERIFY(!m_form->btnBack->isVisible());
+        QVERIFY(m_form->btnCancel->isVisible());
+    }
+
+    void finishPageOffersOnlyFinish()
+    {
+        const int cancelX = m_form->btnCancel->x();
+        Click(m_form->btnNext);
+
+        QCOMPARE(m_form->CurrentPageClass(), &TFrameFinish::staticMetaObject);
+        QVERIFY(m_form->btnNext->isVisible());
+        QCOMPARE(m_form->btnNext->text(), QStringLiteral("Finish"));
+        QCOMPARE(m_form->btnNext->accessibleName(), QStringLiteral("Finish"));
+        QCOMPARE(m_form->btnNext->x(), cancelX);
+        QVERIFY(!m_form->btnBack->isVisible());
+        QVERIFY(!m_form->btnCancel->isVisible());
+        QVERIFY(m_form->btnHelp->isVisible());
+        QVERIFY(!Page(&TFrameWelcome::staticMetaObject)->isVisible());
+
+        Click(m_form->btnNext);
+        QVERIFY(!m_form->isVisible());
+        QVERIFY(m_dialogs.shown().isEmpty());
+    }
+};
+
+TESSARO_APP_TEST_MAIN(TestNavigation)
+#include "tst_navigation.moc"
