@@ -97,7 +97,8 @@ QByteArray MakeOptionAckPacket(int blockSize)
 
 void StartDataPacket(QByteArray &packet, quint16 block)
 {
-    packet.clear();
+    // resize keeps the allocation (clear would free it), so a transfer reuses one buffer.
+    packet.resize(0);
     appendWord(packet, TFTP_DATA);
     appendWord(packet, block);
 }

@@ -94,7 +94,7 @@ QString TFTPText(QByteArrayView bytes);
 QByteArray MakeAckPacket(quint16 block);
 QByteArray MakeErrorPacket(quint16 code, const QString &message);
 QByteArray MakeOptionAckPacket(int blockSize);
-// Appends a DATA header for block to an empty packet; the caller appends the bytes.
+// Replaces packet's content with a DATA header for block; the caller appends the bytes.
 void StartDataPacket(QByteArray &packet, quint16 block);
 
 // The 16-bit field at offset, or false when the datagram ends before it.
