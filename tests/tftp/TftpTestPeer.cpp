@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 
 namespace {
 
@@ -21,6 +22,8 @@ quint16 wordAt(const QByteArray &bytes, int offset)
 
 TftpTestPeer::TftpTestPeer()
 {
+    // Loopback only: no proxy look-up, whose helper thread would only add noise.
+    m_socket.setProxy(QNetworkProxy::NoProxy);
     if (!m_socket.bind(QHostAddress::LocalHost, 0))
         qFatal("test peer cannot bind: %s", qPrintable(m_socket.errorString()));
 }

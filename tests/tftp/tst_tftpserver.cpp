@@ -4,6 +4,7 @@
 #include "tftp/TrivialFTPServer.h"
 
 #include <QBuffer>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QtTest>
 
@@ -509,6 +510,7 @@ private slots:
         QFETCH(int, holderMode);
         QFETCH(QString, address);
         QUdpSocket holder;
+        holder.setProxy(QNetworkProxy::NoProxy);
         QVERIFY(holder.bind(QHostAddress::LocalHost, 0, QUdpSocket::BindMode(holderMode)));
         TTrivialFTPServer second;
         second.SetDefaultPort(holder.localPort());
