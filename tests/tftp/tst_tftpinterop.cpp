@@ -6,10 +6,10 @@
 
 namespace {
 
-QByteArray pattern(qint64 size, int seed)
+QByteArray pattern(qint64 size, int variant)
 {
     QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = 2654435761u * quint32(seed + 1);
+    quint32 state = 2654435761u * quint32(variant + 1);
     for (qint64 i = 0; i < size; ++i) {
         state = state * 1664525u + 1013904223u;
         bytes[i] = char(state >> 24);
@@ -210,13 +210,13 @@ private slots:
             std::unique_ptr<QProcess> process;
         };
         std::vector<Job> jobs;
-        int seed = 0;
+        int variant = 0;
         for (const auto &[client, write] : {std::pair{"curl", false}, std::pair{"tftp", false},
                                             std::pair{"atftp", false}, std::pair{"curl", true},
                                             std::pair{"atftp", true}}) {
-            Job job{QLatin1String(client), write, QStringLiteral("together-%1").arg(seed), pattern(size, 1000 + seed), {}};
+            Job job{QLatin1String(client), write, QStringLiteral("together-%1").arg(variant), pattern(size, 1000 + variant), {}};
             writeFile((write ? m_local : m_root).filePath(job.name), job.content);
-            ++seed;
+            ++variant;
             jobs.push_back(std::move(job));
         }
         for (Job &job : jobs) {

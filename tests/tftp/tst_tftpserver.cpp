@@ -14,10 +14,10 @@ namespace {
 
 const QByteArray kRrq("\0\1", 2);
 
-QByteArray pattern(int size, int seed = 0)
+QByteArray pattern(int size, int variant = 0)
 {
     QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = 2654435761u * quint32(seed + 1);
+    quint32 state = 2654435761u * quint32(variant + 1);
     for (int i = 0; i < size; ++i) {
         state = state * 1664525u + 1013904223u;
         bytes[i] = char(state >> 24);

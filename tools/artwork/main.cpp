@@ -4,9 +4,9 @@
 // comment. Coordinates are pixels from the top left; colours are #rrggbb or #aarrggbb.
 //   size W H                           the picture's size; must come first
 //   gradient X1 Y1 X2 Y2 COLOUR COLOUR fills the picture with a linear gradient
-//   tiles X Y W H SIZE GAP SEED FADE COLOUR...
+//   tiles X Y W H SIZE GAP START FADE COLOUR...
 //                                      a mosaic of square tiles in the given colours, picked
-//                                      by a pseudo-random sequence started at SEED; FADE "up"
+//                                      by a pseudo-random sequence started at START; FADE "up"
 //                                      thins the tiles out towards the top, "none" keeps all
 //   palette KEY COLOUR                 names a colour for the mosaic rows
 //   mosaic X Y SIZE GAP                the following rows, up to "end", are tiles: each
@@ -181,7 +181,7 @@ void Picture::Tiles(const QStringList &words)
     const int height = Number(words[4]);
     const int size = Number(words[5]);
     const int step = size + Number(words[6]);
-    quint32 seed = quint32(Number(words[7]));
+    quint32 state = quint32(Number(words[7]));
     const QString &fade = words[8];
     if (fade != u"up" && fade != u"none")
         Fail(m_line, QStringLiteral("fade is up or none"));
@@ -192,9 +192,9 @@ void Picture::Tiles(const QStringList &words)
         Fail(m_line, QStringLiteral("tiles need a positive size"));
 
     // A fixed linear congruential sequence, so the picture is the same on every build.
-    auto next = [&seed] {
-        seed = seed * 1664525u + 1013904223u;
-        return seed >> 8;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
     };
     const int rows = height / step;
     const int columns = width / step;
