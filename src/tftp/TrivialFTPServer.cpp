@@ -328,24 +328,10 @@ void TTrivialFTPServer::HandleRequest(const TTFTPRequest &request, const TPeerIn
 
 void TTrivialFTPServer::DoReadFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize)
 {
-    bool grantAccess = true;
-    QIODevice *stream = nullptr;
     bool freeStreamOnComplete = true;
+    QIODevice *stream = nullptr;
     try {
-        if (OnReadFile)
-            OnReadFile(this, fileName, peer, grantAccess, stream, freeStreamOnComplete);
-        if (!grantAccess) {
-            if (freeStreamOnComplete)
-                delete stream;
-            throw ETFTPAccessViolation(QStringLiteral("Access to %1 denied").arg(fileName));
-        }
-        if (!stream) {
-            auto file = std::make_unique<QFile>(fileName);
-            if (!file->open(QIODevice::ReadOnly))
-                throw EFOpenError(fileName);
-            stream = file.release();
-            freeStreamOnComplete = true;
-        }
+        stream = AdmitRequest(OnReadFile, fileName, peer, freeStreamOnComplete, QIODevice::ReadOnly);
     } catch (const EFOpenError &e) {
         throw ETFTPFileNotFound(e.message());
     }
@@ -355,30 +341,41 @@ void TTrivialFTPServer::DoReadFile(QString fileName, const TPeerInfo &peer, int 
 
 void TTrivialFTPServer::DoWriteFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize)
 {
-    bool grantAccess = true;
-    QIODevice *stream = nullptr;
     bool freeStreamOnComplete = true;
+    QIODevice *stream = nullptr;
     try {
-        if (OnWriteFile)
-            OnWriteFile(this, fileName, peer, grantAccess, stream, freeStreamOnComplete);
-        if (!grantAccess) {
-            if (freeStreamOnComplete)
-                delete stream;
-            throw ETFTPAccessViolation(QStringLiteral("Access to %1 denied").arg(fileName));
-        }
-        if (!stream) {
-            // Unbuffered: once a block is acknowledged, its bytes are in the file.
-            auto file = std::make_unique<QFile>(fileName);
-            if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-                throw EFCreateError(fileName);
-            stream = file.release();
-            freeStreamOnComplete = true;
-        }
+        // Unbuffered: once a block is acknowledged, its bytes are in the file.
+        stream = AdmitRequest(OnWriteFile, fileName, peer, freeStreamOnComplete,
+                              QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     } catch (const EFCreateError &e) {
         throw ETFTPAllocationExceeded(e.message());
     }
     StartTransfer(std::make_unique<TTFTPServerReceiveFileThread>(this, requestedBlockSize, freeStreamOnComplete,
                                                                  stream, peer));
+}
+
+QIODevice *TTrivialFTPServer::AdmitRequest(const TAccessFileEvent &event, QString &fileName, const TPeerInfo &peer,
+                                           bool &freeStreamOnComplete, QIODevice::OpenMode fileMode)
+{
+    bool grantAccess = true;
+    QIODevice *stream = nullptr;
+    if (event)
+        event(this, fileName, peer, grantAccess, stream, freeStreamOnComplete);
+    if (!grantAccess) {
+        if (freeStreamOnComplete)
+            delete stream;
+        throw ETFTPAccessViolation(QStringLiteral("Access to %1 denied").arg(fileName));
+    }
+    if (stream)
+        return stream;
+    auto file = std::make_unique<QFile>(fileName);
+    if (!file->open(fileMode)) {
+        if (fileMode & QIODevice::WriteOnly)
+            throw EFCreateError(fileName);
+        throw EFOpenError(fileName);
+    }
+    freeStreamOnComplete = true;
+    return file.release();
 }
 
 void TTrivialFTPServer::StartTransfer(std::unique_ptr<TTFTPServerThread> transfer)

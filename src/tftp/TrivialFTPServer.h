@@ -63,6 +63,9 @@ private:
     void HandleRequest(const TTFTPRequest &request, const TPeerInfo &peer);
     void DoReadFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize);
     void DoWriteFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize);
+    // Asks the host, and opens the named file itself when the host supplied no stream.
+    QIODevice *AdmitRequest(const TAccessFileEvent &event, QString &fileName, const TPeerInfo &peer,
+                            bool &freeStreamOnComplete, QIODevice::OpenMode fileMode);
     void StartTransfer(std::unique_ptr<TTFTPServerThread> transfer);
     void DoTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream, bool freeStream,
                             bool writeOperation);
