@@ -2,6 +2,8 @@
 #include "platform/Exceptions.h"
 #include "platform/MessagePump.h"
 
+#include "TestData.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -88,16 +90,11 @@ private slots:
 
     void refusedConnectionArrivesAsAnEvent()
     {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const quint16 port = closed.serverPort();
-        closed.close();
-
         TTelnetClient client;
         QStringList events;
         client.OnConnected = [&](int status, const QString &text) { events << QString("%1 %2").arg(status).arg(text); };
         client.SetRemoteHost("127.0.0.1");
-        client.SetRemotePort(port);
+        client.SetRemotePort(closedPort());
         client.SetConnected(true);
         QTRY_COMPARE(events, QStringList{"10061 [10061] Connection refused"});
         QVERIFY(!client.Connected());

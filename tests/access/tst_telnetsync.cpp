@@ -1,6 +1,8 @@
 #include "access/TelnetSync.h"
 #include "platform/Clock.h"
 
+#include "TestData.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -153,14 +155,9 @@ private slots:
 
     void connectWaitGivesUpAfterItsTimeout()
     {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const quint16 port = closed.serverPort();
-        closed.close();
-
         TTelnet terminal;
         terminal.SetRemoteHost("127.0.0.1");
-        terminal.SetRemotePort(port);
+        terminal.SetRemotePort(closedPort());
         // Connect alone pumps 1000 rounds of 5 ms when the connection never comes up; the
         // time-out counts from its end.
         const quint32 elapsed = programMsOf([&] { terminal.ConnectWait(7000); });

@@ -1,3 +1,5 @@
+#include "AppendixBytes.h"
+
 #include "payload/ExeStrm.h"
 #include "platform/Exceptions.h"
 
@@ -5,7 +7,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 using Mode = TExeAppendixStream::AccessMode;
 
@@ -13,30 +14,10 @@ namespace {
 
 const QByteArray ProgramImage = QByteArray("\x7f" "ELF program image ").repeated(40);
 
-QByteArray Le16(quint16 value)
-{
-    QByteArray bytes(2, '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-QByteArray Le32(quint32 value)
-{
-    QByteArray bytes(4, '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-struct Stored
-{
-    QByteArray name;
-    QByteArray data;
-};
-
 // An executable with an appendix, laid out byte by byte here rather than by the packer:
 // junk in the reserved field, leftovers of longer names after each stored name, and the
 // data in reverse directory order with a gap before each file.
-QByteArray LayOut(const QByteArray &program, const QList<Stored> &entries)
+QByteArray LayOut(const QByteArray &program, const QList<StoredFile> &entries)
 {
     const int count = int(entries.size());
     const quint32 dataStart = 4 + count * 263;
@@ -77,7 +58,7 @@ QString ThrownMessage(F &&call)
 
 const QByteArray LongName(254, 'n');
 
-const QList<Stored> Entries = {
+const QList<StoredFile> Entries = {
     {"Private.ini", "stored with capitals"},
     {"private.ini", "[1.3.6.1.4.1.99999.1.1.24]\n"},
     {"image.img", "first image"},

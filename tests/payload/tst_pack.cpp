@@ -1,3 +1,4 @@
+#include "AppendixBytes.h"
 #include "TestPaths.h"
 
 #include "payload/ExeStrm.h"
@@ -9,38 +10,17 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 namespace {
 
-QByteArray Le16(quint16 value)
-{
-    QByteArray bytes(2, '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-QByteArray Le32(quint32 value)
-{
-    QByteArray bytes(4, '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-struct Packed
-{
-    QByteArray name;
-    QByteArray data;
-};
-
 // What the packer must write: the program, the directory with zero-filled name fields, the
 // data in directory order, one zero byte and the trailer.
-QByteArray Expected(const QByteArray &program, const QList<Packed> &entries)
+QByteArray Expected(const QByteArray &program, const QList<StoredFile> &entries)
 {
     quint32 offset = 4 + entries.size() * 263;
     QByteArray directory = Le16(quint16(entries.size())) + Le16(0);
     QByteArray data;
-    for (const Packed &entry : entries) {
+    for (const StoredFile &entry : entries) {
         QByteArray field = char(entry.name.size()) + entry.name;
         field.resize(255, '\0');
         directory += field + Le32(quint32(entry.data.size())) + Le32(offset);
@@ -119,7 +99,7 @@ private slots:
                               "A.img=image.bin", "empty.txt=empty"});
         QVERIFY2(run.status == 0, qPrintable(run.err));
 
-        const QList<Packed> entries = {{"private.ini", TableText}, {"a.img", ImageBytes}, {"empty.txt", {}}};
+        const QList<StoredFile> entries = {{"private.ini", TableText}, {"a.img", ImageBytes}, {"empty.txt", {}}};
         QCOMPARE(Read(QStringLiteral("packed")), Expected(Program, entries));
         QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("packed"))).permissions() & QFile::ExeOwner);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);

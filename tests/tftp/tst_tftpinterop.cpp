@@ -1,3 +1,4 @@
+#include "TestData.h"
 #include "TftpdProcess.h"
 
 #include <QtTest>
@@ -5,17 +6,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray pattern(qint64 size, int variant)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = 2654435761u * quint32(variant + 1);
-    for (qint64 i = 0; i < size; ++i) {
-        state = state * 1664525u + 1013904223u;
-        bytes[i] = char(state >> 24);
-    }
-    return bytes;
-}
 
 // Lines of text without carriage returns: a netascii client that converts line ends on its
 // side then stores exactly these bytes.

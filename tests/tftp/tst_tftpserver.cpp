@@ -1,3 +1,4 @@
+#include "TestData.h"
 #include "TftpTestPeer.h"
 
 #include "platform/Clock.h"
@@ -13,17 +14,6 @@
 namespace {
 
 const QByteArray kRrq("\0\1", 2);
-
-QByteArray pattern(int size, int variant = 0)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = 2654435761u * quint32(variant + 1);
-    for (int i = 0; i < size; ++i) {
-        state = state * 1664525u + 1013904223u;
-        bytes[i] = char(state >> 24);
-    }
-    return bytes;
-}
 
 // Accepts a set number of bytes, then fails every write, like a full disk.
 class FailingDevice final : public QBuffer

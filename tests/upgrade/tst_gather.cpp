@@ -8,9 +8,9 @@
 
 #include "ScriptedDialogs.h"
 #include "SwitchSim.h"
+#include "TestData.h"
 #include "TestPaths.h"
 
-#include <QTcpServer>
 #include <QtTest>
 
 using Platform::MessageKind;
@@ -197,11 +197,8 @@ private slots:
         SwitchSim sim(scenario);
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         auto operations = operationsFor(sim);
-        if (!listening) {
-            QTcpServer closed;
-            QVERIFY(closed.listen(QHostAddress("127.0.0.2")));
-            operations->Telnet->SetRemotePort(closed.serverPort());
-        }
+        if (!listening)
+            operations->Telnet->SetRemotePort(closedPort(QHostAddress("127.0.0.2")));
 
         QVERIFY(operations->GatherInformation(recordProgress()));
         QCOMPARE(dialogs.texts(), messages);

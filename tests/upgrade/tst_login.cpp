@@ -6,8 +6,8 @@
 
 #include "ScriptedDialogs.h"
 #include "SwitchSim.h"
+#include "TestData.h"
 
-#include <QTcpServer>
 #include <QtTest>
 
 using Platform::MessageKind;
@@ -109,15 +109,10 @@ private slots:
 
     void nothingListens()
     {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress("127.0.0.3")));
-        const quint16 port = closed.serverPort();
-        closed.close();
-
         ScriptedDialogs dialogs;
         TTelnetOperations operations;
         operations.DeviceAddress = "127.0.0.3";
-        operations.Telnet->SetRemotePort(port);
+        operations.Telnet->SetRemotePort(closedPort(QHostAddress("127.0.0.3")));
         operations.UserName = "admin";
         QVERIFY(!operations.Login());
         QVERIFY(dialogs.shown().isEmpty());
