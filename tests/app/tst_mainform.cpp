@@ -26,8 +26,9 @@ Q_DECLARE_METATYPE(MessageAnswer)
 
 namespace {
 
-const QString kAddress = QStringLiteral("10.0.0.5");
-const QString kLogName = QStringLiteral("Quillo_10.0.0.5.log");
+// Only names the log files; never a connection target.
+const QString kAddress = QStringLiteral("127.0.0.5");
+const QString kLogName = QStringLiteral("Quillo_127.0.0.5.log");
 
 QByteArray FileBytes(const QString &path)
 {
@@ -203,7 +204,7 @@ private slots:
         QFETCH(QList<int>, taken);
         QFETCH(int, movedTo);
         const QString log = ConfigFolder() + '/' + kLogName;
-        auto oldLog = [&](int n) { return ConfigFolder() + QStringLiteral("/Quillo_10.0.0.5.old%1.log").arg(n); };
+        auto oldLog = [&](int n) { return ConfigFolder() + QStringLiteral("/Quillo_127.0.0.5.old%1.log").arg(n); };
         if (earlierLog)
             QVERIFY(WriteFile(log, "earlier run\n"));
         for (int n : taken)
