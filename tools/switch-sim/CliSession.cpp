@@ -4,7 +4,6 @@
 #include "Device.h"
 
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace {
 
@@ -25,10 +24,7 @@ CliSession::CliSession(QTcpSocket *socket, Device &device, const CommandTable &c
     connect(socket, &QTcpSocket::readyRead, this, &CliSession::receive);
     connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
 
-    const Scenario &scenario = device.scenario();
-    if (scenario.dropAfterSeconds >= 0)
-        QTimer::singleShot(scenario.dropAfterSeconds * 1000, socket, &QTcpSocket::disconnectFromHost);
-    if (!scenario.silent)
+    if (!device.scenario().silent)
         print(kNegotiation + "\r\n" + kFormUser);
 }
 
@@ -166,6 +162,10 @@ void CliSession::cliLine(const QByteArray &line)
     print(line + "\r\n");
     if (line.trimmed().isEmpty()) {
         printPrompt();
+        return;
+    }
+    if (++m_commandsReceived == m_device.scenario().dropAtCommand) {
+        m_socket->disconnectFromHost();
         return;
     }
     QByteArray arguments;

@@ -42,4 +42,5 @@ private:
     QByteArray m_pending;
     QByteArray m_userName;
     bool m_afterCr = false;
+    int m_commandsReceived = 0;
 };

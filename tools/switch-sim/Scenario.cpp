@@ -29,7 +29,7 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     const QCommandLineOption stackMaster(QStringLiteral("stack-master"), QStringLiteral("Play a stack whose master is this unit (0: standalone)."), QStringLiteral("unit"), QStringLiteral("0"));
     const QCommandLineOption stackUnits(QStringLiteral("stack-units"), QStringLiteral("Number of units in the stack."), QStringLiteral("count"), QString::number(scenario.stackUnits));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Accept connections but never answer."));
-    const QCommandLineOption dropAfter(QStringLiteral("drop-after"), QStringLiteral("Close each connection after this many seconds."), QStringLiteral("seconds"));
+    const QCommandLineOption dropAfter(QStringLiteral("drop-at-command"), QStringLiteral("Close the connection, unanswered, when the Nth command of the line-mode interface arrives."), QStringLiteral("n"));
     const QCommandLineOption transcript(QStringLiteral("transcript"), QStringLiteral("Append every received byte to this file."), QStringLiteral("file"));
     const QCommandLineOption typeName(QStringLiteral("type"), QStringLiteral("Device type shown by \"show system\"."), QStringLiteral("text"), scenario.typeName);
     const QCommandLineOption objectId(QStringLiteral("object-id"), QStringLiteral("System object identifier (the model)."), QStringLiteral("oid"), scenario.objectId);
@@ -102,8 +102,8 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
         return false;
     }
     scenario.silent = parser.isSet(silent);
-    if (parser.isSet(dropAfter) && !toInt(parser.value(dropAfter), 0, 86400, scenario.dropAfterSeconds)) {
-        error = QStringLiteral("bad --drop-after");
+    if (parser.isSet(dropAfter) && !toInt(parser.value(dropAfter), 1, 1000000, scenario.dropAtCommand)) {
+        error = QStringLiteral("bad --drop-at-command");
         return false;
     }
     scenario.transcriptPath = parser.value(transcript);

@@ -41,7 +41,9 @@ struct Scenario
     int stackUnits = 2;
 
     bool silent = false;        // accept the connection, then never answer
-    int dropAfterSeconds = -1;  // close every connection this long after it opened
+    // Close a connection, unanswered, when its Nth command of the line-mode interface
+    // arrives (empty lines do not count); 0: never.
+    int dropAtCommand = 0;
 
     QString transcriptPath;     // every byte received, in order, across connections
 
