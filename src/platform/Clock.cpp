@@ -11,6 +11,8 @@ namespace Platform {
 namespace {
 
 std::atomic<double> g_scale{1.0};
+std::atomic<bool> g_counted{false};
+std::atomic<quint32> g_countedTick{0};
 
 const QElapsedTimer &startTimer()
 {
@@ -35,16 +37,25 @@ double timeScale()
     return g_scale;
 }
 
+void setCountedClock(bool counted)
+{
+    g_counted = counted;
+}
+
 void sleep(int ms)
 {
     if (ms <= 0)
         return;
+    if (g_counted)
+        g_countedTick.fetch_add(quint32(ms));
     const auto real = std::chrono::microseconds(std::llround(ms * 1000.0 * g_scale));
     std::this_thread::sleep_for(real);
 }
 
 quint32 tickCount()
 {
+    if (g_counted)
+        return g_countedTick;
     const double programMs = double(startTimer().nsecsElapsed()) / 1.0e6 / g_scale;
     return quint32(quint64(programMs));
 }

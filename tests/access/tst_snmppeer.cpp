@@ -1,3 +1,4 @@
+#include "CountedClock.h"
 #include "SnmpDatagrams.h"
 #include "SwitchSim.h"
 
@@ -121,6 +122,8 @@ class TestSnmpPeer : public QObject
 {
     Q_OBJECT
 
+    CountedClock m_clock{kPeerTimeScale};
+
     NetSnmpEnvironment m_netSnmp;
     NetSnmpAgent m_agent{m_netSnmp};
 
@@ -131,8 +134,6 @@ private slots:
         prctl(PR_SET_TIMERSLACK, 1UL);
         QVERIFY2(m_agent.start(), m_agent.output().constData());
     }
-    void init() { Platform::setTimeScale(0.01); }
-    void cleanup() { Platform::setTimeScale(1.0); }
 
     void setThenGetFromNetSnmp()
     {

@@ -10,6 +10,7 @@
 #include "wizard/HelpDlg.h"
 
 #include "AppTest.h"
+#include "CountedClock.h"
 #include "LeakedWindows.h"
 #include "ScriptedDialogs.h"
 #include "TestPaths.h"
@@ -63,6 +64,8 @@ class TestMainForm : public QObject
 {
     Q_OBJECT
 
+    CountedClock m_clock{0.05};
+
     // Each case's temporary folder lies in the one the tests started with, not in the last
     // case's, which TMPDIR points at.
     QString m_root;
@@ -103,9 +106,7 @@ private slots:
     void initTestCase()
     {
         m_root = QDir::tempPath();
-        Platform::setTimeScale(0.05);
     }
-    void cleanupTestCase() { Platform::setTimeScale(1.0); }
 
     void init()
     {

@@ -4,6 +4,8 @@
 #include "platform/SocketErrors.h"
 #include "platform/WorkingFolder.h"
 
+#include "CountedClock.h"
+
 #include <QtTest>
 
 #include <cerrno>
@@ -16,8 +18,6 @@ class TestPlatform : public QObject
     QTemporaryDir m_temp;
 
 private slots:
-    void cleanup() { Platform::setTimeScale(1.0); }
-
     void workingFolder_data()
     {
         QTest::addColumn<QString>("tmpdir");
@@ -86,16 +86,55 @@ private slots:
         QCOMPARE(Platform::socketErrorFromQt(QAbstractSocket::SocketError(fromQt)), code);
     }
 
-    void scaledSleepAndTick()
+    // Under the counted clock the tick advances by exactly the sleeps taken, at any scale.
+    void countedClock_data()
     {
-        Platform::setTimeScale(0.01);
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QList<int>>("sleeps");
+        QTest::addColumn<quint32>("advance");
+        QTest::newRow("real speed, short sleeps") << 1.0 << QList<int>{1, 9, 10, 25} << 45u;
+        QTest::newRow("accelerated, long sleeps") << 0.0001 << QList<int>{2000, 300000, 7} << 302007u;
+        QTest::newRow("nothing for zero and below") << 0.1 << QList<int>{0, -5, 3} << 3u;
+    }
+    void countedClock()
+    {
+        QFETCH(double, scale);
+        QFETCH(QList<int>, sleeps);
+        QFETCH(quint32, advance);
+        CountedClock clock(scale);
+        const quint32 taken = programMsOf([&] {
+            for (const int ms : sleeps)
+                Platform::sleep(ms);
+        });
+        QCOMPARE(taken, advance);
+    }
+
+    void countedTickWrapsWithoutAJump()
+    {
+        CountedClock clock(1e-9);
+        quint32 toWrap = 0xFFFFFFFFu - Platform::tickCount();
+        while (toWrap > 0) {
+            const int step = int(qMin<quint32>(toWrap, 0x7FFFFFFFu));
+            Platform::sleep(step);
+            toWrap -= quint32(step);
+        }
+        const quint32 before = Platform::tickCount();
+        QCOMPARE(before, 0xFFFFFFFFu);
+        Platform::sleep(5);
+        QCOMPARE(Platform::tickCount(), 4u);
+        QCOMPARE(quint32(Platform::tickCount() - before), 5u);
+    }
+
+    // The real sleep is the program time times the scale: five minutes of program time pass
+    // in milliseconds. The bound only tells a scaled sleep from an unscaled one.
+    void sleepYieldsItsScaledLength()
+    {
+        CountedClock clock(0.0001);
         QElapsedTimer real;
         real.start();
-        const quint32 before = Platform::tickCount();
-        Platform::sleep(2000);
-        const quint32 elapsed = Platform::tickCount() - before;
-        QVERIFY2(real.elapsed() < 1000, "a 2000 ms sleep at scale 0.01 takes about 20 ms");
-        QVERIFY2(elapsed >= 2000, qPrintable(QString::number(elapsed)));
+        Platform::sleep(300000);
+        QVERIFY(real.nsecsElapsed() >= 30'000'000);
+        QVERIFY2(real.elapsed() < 150000, "the sleep was not scaled");
     }
 
     void tickDifferenceSurvivesWrap()

@@ -6,6 +6,7 @@
 #include "tftp/ITftpHost.h"
 #include "upgrade/upgrade_device.h"
 
+#include "CountedClock.h"
 #include "ScriptedDialogs.h"
 #include "SwitchSim.h"
 #include "TestData.h"
@@ -51,6 +52,8 @@ class TestGather : public QObject
 {
     Q_OBJECT
 
+    CountedClock m_clock{kPeerTimeScale};
+
     QTemporaryDir m_temp;
     PayloadHost m_host;
     QStringList m_progress;
@@ -83,13 +86,11 @@ private slots:
     }
     void init()
     {
-        Platform::setTimeScale(0.02);
         Platform::clearTerminateRequest();
         m_progress.clear();
         for (const QString &image : QDir(WorkingFolder()).entryList({"*.img"}))
             QFile::remove(WorkingFolder() + image);
     }
-    void cleanup() { Platform::setTimeScale(1.0); }
 
     void inventory_data()
     {

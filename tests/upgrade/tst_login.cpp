@@ -4,6 +4,7 @@
 #include "platform/Terminate.h"
 #include "upgrade/upgrade_device.h"
 
+#include "CountedClock.h"
 #include "ScriptedDialogs.h"
 #include "SwitchSim.h"
 #include "TestData.h"
@@ -20,6 +21,8 @@ class TestLogin : public QObject
 {
     Q_OBJECT
 
+    CountedClock m_clock{kPeerTimeScale};
+
     static void aimAt(TTelnetOperations &operations, const SwitchSim &sim)
     {
         operations.DeviceAddress = sim.address();
@@ -31,10 +34,9 @@ class TestLogin : public QObject
 private slots:
     void init()
     {
-        Platform::setTimeScale(0.02);
         Platform::clearTerminateRequest();
     }
-    void cleanup() { Platform::setTimeScale(1.0); }
+    void cleanup() { Platform::setTimeScale(kPeerTimeScale); }
 
     void logsIn_data()
     {
@@ -136,7 +138,7 @@ private slots:
         QTcpSocket *peer = server.nextPendingConnection();
         QTimer::singleShot(0, peer, &QTcpSocket::disconnectFromHost);
 
-        operations.Pause(60000);
+        operations.Pause(2000);
         QVERIFY(!operations.Telnet->Connected());
         QVERIFY(dialogs.shown().isEmpty());
         QVERIFY(!Platform::terminateRequested());
@@ -155,7 +157,7 @@ private slots:
         operations.Telnet->Send("show version\n");
 
         try {
-            operations.Pause(100000);
+            operations.Pause(2000);
             QFAIL("the closed connection went unnoticed");
         } catch (const Exception &error) {
             QCOMPARE(error.message(), QString("Telnet conection is closed"));
