@@ -1,6 +1,6 @@
 # Settings every target of the project links through tessaro_common.
-set(TESSARO_SANITIZE "" CACHE STRING "Build with a sanitizer: address or thread (empty: none)")
-set_property(CACHE TESSARO_SANITIZE PROPERTY STRINGS "" address thread)
+set(TESSARO_SANITIZE "" CACHE STRING "Build with sanitizers: address,undefined or thread (empty: none)")
+set_property(CACHE TESSARO_SANITIZE PROPERTY STRINGS "" address,undefined thread)
 
 add_library(tessaro_common INTERFACE)
 target_compile_features(tessaro_common INTERFACE cxx_std_20)
@@ -11,7 +11,9 @@ target_compile_definitions(tessaro_common INTERFACE
     TESSARO_VERSION="${PROJECT_VERSION}")
 
 if(TESSARO_SANITIZE)
-    target_compile_options(tessaro_common INTERFACE -fsanitize=${TESSARO_SANITIZE} -fno-omit-frame-pointer)
+    # A report ends the program, so that a test with a finding fails.
+    target_compile_options(tessaro_common INTERFACE -fsanitize=${TESSARO_SANITIZE} -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
     target_link_options(tessaro_common INTERFACE -fsanitize=${TESSARO_SANITIZE})
 endif()
 
