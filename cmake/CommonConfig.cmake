@@ -22,11 +22,22 @@ function(tessaro_strict target)
     target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII)
 endfunction()
 
-# One static library per source folder; Widgets only where the caller asks for them.
+# One static library per source folder; Widgets only where the caller asks for them. A library
+# exports only its own headers, under the path they have below src/ (as "access/TelnetSync.h"),
+# so including the header of a library that is not linked fails to build.
 function(tessaro_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
+    file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+    set(exported ${CMAKE_BINARY_DIR}/include/${name})
+    file(REMOVE_RECURSE ${exported})
+    file(MAKE_DIRECTORY ${exported}/${folder})
+    foreach(source IN LISTS ARG_SOURCES)
+        if(source MATCHES "\\.h$")
+            file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${source} ${exported}/${folder}/${source} SYMBOLIC)
+        endif()
+    endforeach()
+    target_include_directories(${name} PUBLIC ${exported})
     target_link_libraries(${name} PUBLIC tessaro_common ${ARG_LIBS})
     tessaro_strict(${name})
 endfunction()

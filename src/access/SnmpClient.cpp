@@ -1,6 +1,7 @@
 #include "access/SnmpClient.h"
 
 #include "access/Ber.h"
+#include "platform/Events.h"
 #include "platform/Exceptions.h"
 #include "platform/HostAddress.h"
 #include "platform/SocketErrors.h"
@@ -18,12 +19,6 @@ constexpr quint16 kAgentPort = 161;
 constexpr quint16 kTrapPort = 162;
 
 // Taken by value: a handler may reassign its own event while it runs.
-void emitIfSet(const auto handler, auto &&...arguments)
-{
-    if (handler)
-        handler(std::forward<decltype(arguments)>(arguments)...);
-}
-
 std::optional<Snmp::PduTag> pduOf(TSNMPActions action, TSNMPVersion version)
 {
     switch (action) {
@@ -180,7 +175,7 @@ void TSNMPClient::open()
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, m_outBufferSize);
     connect(socket, &QUdpSocket::readyRead, this, &TSNMPClient::readPending);
     m_socket = socket;
-    emitIfSet(OnReadyToSend);
+    Platform::emitIfSet(OnReadyToSend);
 }
 
 void TSNMPClient::send(Snmp::PduTag pdu)
@@ -209,7 +204,7 @@ void TSNMPClient::send(Snmp::PduTag pdu)
     // An unset destination would reach this host on some systems; refuse it as no address.
     if (m_remoteAddress.isNull())
         raise(Platform::WsaAddressNotAvailable);
-    emitIfSet(OnPDUTrace, datagram, m_remoteAddress.toString());
+    Platform::emitIfSet(OnPDUTrace, datagram, m_remoteAddress.toString());
     const quint16 port = m_remotePort != 0 ? m_remotePort : (trap ? kTrapPort : kAgentPort);
     if (m_socket->writeDatagram(datagram, m_remoteAddress, port) < 0)
         raise(Platform::socketErrorFromQt(m_socket->error()));
@@ -225,7 +220,7 @@ void TSNMPClient::readPending()
         if (!datagram.isValid()) {
             const int code = Platform::socketErrorFromQt(m_socket->error());
             if (code != Platform::WsaWouldBlock && code != Platform::WsaNotSocket)
-                emitIfSet(OnError, code, QStringLiteral("Winsock error in recv()"));
+                Platform::emitIfSet(OnError, code, QStringLiteral("Winsock error in recv()"));
             return;
         }
         receive(datagram.data(), datagram.senderAddress().toString(), quint16(datagram.senderPort()));
@@ -234,17 +229,17 @@ void TSNMPClient::readPending()
 
 void TSNMPClient::receive(const QByteArray &datagram, const QString &source, quint16 port)
 {
-    emitIfSet(OnPDUTrace, datagram, source);
+    Platform::emitIfSet(OnPDUTrace, datagram, source);
     Snmp::Message message;
     switch (Snmp::decodeMessage(datagram, message)) {
     case Snmp::DecodeResult::Ok:
         break;
     case Snmp::DecodeResult::UnknownPdu:
-        emitIfSet(OnError, int(ErrUnknownPdu), ErrorText(ErrUnknownPdu));
+        Platform::emitIfSet(OnError, int(ErrUnknownPdu), ErrorText(ErrUnknownPdu));
         return;
     case Snmp::DecodeResult::BadVersion:
     case Snmp::DecodeResult::Malformed:
-        emitIfSet(OnError, int(ErrBadPacket), ErrorText(ErrBadPacket));
+        Platform::emitIfSet(OnError, int(ErrBadPacket), ErrorText(ErrBadPacket));
         return;
     }
     // Only a datagram decoded to its end may change what the client holds.
@@ -257,25 +252,25 @@ void TSNMPClient::dispatch(const Snmp::Message &m, const QString &source, quint1
 {
     switch (m.pdu) {
     case Snmp::GetRequest:
-        emitIfSet(OnGetRequest, m.requestId, m.community, source, port);
+        Platform::emitIfSet(OnGetRequest, m.requestId, m.community, source, port);
         break;
     case Snmp::GetNextRequest:
-        emitIfSet(OnGetNextRequest, m.requestId, m.community, source, port);
+        Platform::emitIfSet(OnGetNextRequest, m.requestId, m.community, source, port);
         break;
     case Snmp::GetResponse:
-        emitIfSet(OnGetResponse, m.requestId, m.community, quint16(m.errorStatus), quint16(m.errorIndex), source, port);
+        Platform::emitIfSet(OnGetResponse, m.requestId, m.community, quint16(m.errorStatus), quint16(m.errorIndex), source, port);
         break;
     case Snmp::SetRequest:
-        emitIfSet(OnSetRequest, m.requestId, m.community, source, port);
+        Platform::emitIfSet(OnSetRequest, m.requestId, m.community, source, port);
         break;
     case Snmp::InformRequest:
-        emitIfSet(OnInformRequest, m.requestId, m.community, quint16(m.errorStatus), quint16(m.errorIndex), source, port);
+        Platform::emitIfSet(OnInformRequest, m.requestId, m.community, quint16(m.errorStatus), quint16(m.errorIndex), source, port);
         break;
     case Snmp::GetBulkRequest:
-        emitIfSet(OnGetBulkRequest, m.requestId, m.community, m.nonRepeaters, m.maxRepetitions, source, port);
+        Platform::emitIfSet(OnGetBulkRequest, m.requestId, m.community, m.nonRepeaters, m.maxRepetitions, source, port);
         break;
     case Snmp::TrapV1:
-        emitIfSet(OnTrap, m.community, m.enterprise, m.agentAddress, m.genericTrap, m.specificTrap, m.timeStamp, source, port);
+        Platform::emitIfSet(OnTrap, m.community, m.enterprise, m.agentAddress, m.genericTrap, m.specificTrap, m.timeStamp, source, port);
         break;
     }
 }

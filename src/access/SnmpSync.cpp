@@ -1,7 +1,6 @@
 #include "access/SnmpSync.h"
 
 #include "access/Ber.h"
-#include "platform/Clock.h"
 #include "platform/MessagePump.h"
 
 #include <QScopeGuard>
@@ -68,11 +67,8 @@ int TSNMP::ValueTypeToTag(int code)
 
 bool TSNMP::WaitForResponse()
 {
-    for (int rounds = kAttemptBudgetMs / m_samplingInterval; !m_responseReceived && rounds > 0; --rounds) {
-        PumpOneMessage();
-        Platform::sleep(m_samplingInterval);
-    }
-    return m_responseReceived;
+    return Platform::pumpingWait(kAttemptBudgetMs / m_samplingInterval, m_samplingInterval,
+                                 [this] { return m_responseReceived; });
 }
 
 // The manager has taken one id per attempt; the next operation starts from the counter.

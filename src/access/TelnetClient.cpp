@@ -1,5 +1,6 @@
 #include "access/TelnetClient.h"
 
+#include "platform/Events.h"
 #include "platform/Exceptions.h"
 #include "platform/HostAddress.h"
 #include "platform/SocketErrors.h"
@@ -12,12 +13,6 @@ namespace {
 constexpr int kWill = 251;
 constexpr int kWont = 252;
 constexpr int kDo = 253;
-
-void emitIfSet(const auto &handler, auto &&...arguments)
-{
-    if (handler)
-        handler(std::forward<decltype(arguments)>(arguments)...);
-}
 
 } // namespace
 
@@ -99,7 +94,7 @@ void TTelnetClient::SetConnected(bool value)
     connect(m_socket, &QTcpSocket::readyRead, this, &TTelnetClient::readAvailable);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &TTelnetClient::socketFailed);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] { close(0); });
-    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { emitIfSet(OnReadyToSend); });
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { Platform::emitIfSet(OnReadyToSend); });
 
     if ((!m_localHost.isEmpty() || m_localPort != 0)
         && !m_socket->bind(m_localHost.isEmpty() ? QHostAddress(QHostAddress::AnyIPv4) : QHostAddress(m_localHost), m_localPort)) {
@@ -116,7 +111,7 @@ void TTelnetClient::socketConnected()
     m_connected = true;
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, m_keepAlive ? 1 : 0);
     m_parser = TelnetParser();
-    emitIfSet(OnConnected, 0, QStringLiteral("OK"));
+    Platform::emitIfSet(OnConnected, 0, QStringLiteral("OK"));
 }
 
 void TTelnetClient::socketFailed()
@@ -127,7 +122,7 @@ void TTelnetClient::socketFailed()
         QTcpSocket *socket = std::exchange(m_socket, nullptr);
         socket->disconnect(this);
         socket->deleteLater();
-        emitIfSet(OnConnected, code, Platform::socketErrorText(code));
+        Platform::emitIfSet(OnConnected, code, Platform::socketErrorText(code));
         return;
     }
     // Qt reports the server's clean close, and a reset, as "remote host closed".
@@ -164,7 +159,7 @@ void TTelnetClient::close(int statusCode)
     socket->deleteLater();
     m_bytesSent = 0;
     if (wasConnected)
-        emitIfSet(OnDisconnected, statusCode, statusCode == 0 ? QStringLiteral("OK") : Platform::socketErrorText(statusCode));
+        Platform::emitIfSet(OnDisconnected, statusCode, statusCode == 0 ? QStringLiteral("OK") : Platform::socketErrorText(statusCode));
 }
 
 void TTelnetClient::Send(const QByteArray &text)
@@ -184,30 +179,30 @@ void TTelnetClient::Send(const QByteArray &text)
 
 void TTelnetClient::data(const QByteArray &text)
 {
-    emitIfSet(OnDataIn, text);
+    Platform::emitIfSet(OnDataIn, text);
 }
 
 void TTelnetClient::command(int code)
 {
-    emitIfSet(OnCommand, code);
+    Platform::emitIfSet(OnCommand, code);
 }
 
 void TTelnetClient::option(int verb, int code)
 {
     switch (verb) {
-    case kWill: emitIfSet(OnWill, code); break;
-    case kWont: emitIfSet(OnWont, code); break;
-    case kDo: emitIfSet(OnDo, code); break;
-    default: emitIfSet(OnDont, code); break;
+    case kWill: Platform::emitIfSet(OnWill, code); break;
+    case kWont: Platform::emitIfSet(OnWont, code); break;
+    case kDo: Platform::emitIfSet(OnDo, code); break;
+    default: Platform::emitIfSet(OnDont, code); break;
     }
 }
 
 void TTelnetClient::subOption(const QByteArray &bytes)
 {
-    emitIfSet(OnSubOption, bytes);
+    Platform::emitIfSet(OnSubOption, bytes);
 }
 
 void TTelnetClient::subOptionTooLong()
 {
-    emitIfSet(OnError, int(ErrSubOptionTooLong), ErrorText(ErrSubOptionTooLong));
+    Platform::emitIfSet(OnError, int(ErrSubOptionTooLong), ErrorText(ErrSubOptionTooLong));
 }

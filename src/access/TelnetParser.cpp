@@ -5,29 +5,29 @@ void TelnetParser::feed(const QByteArray &bytes, Sink &sink)
     qsizetype runStart = 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const uchar byte = uchar(bytes[i]);
-        const bool partOfCommand = m_state != 0 || byte == IAC;
+        const bool partOfCommand = m_state != State::Data || byte == IAC;
         switch (m_state) {
-        case 0:
+        case State::Data:
             if (byte == IAC) {
                 if (i > runStart)
                     sink.data(bytes.mid(runStart, i - runStart));
-                m_state = 1;
+                m_state = State::AfterIac;
             }
             break;
-        case 1:
+        case State::AfterIac:
             afterIac(byte, sink);
             break;
-        case 2:
+        case State::OptionByte:
             optionByte(byte, sink);
             break;
-        default:
+        case State::SubOption:
             insideSubOption(byte, sink);
             break;
         }
         if (partOfCommand)
             runStart = i + 1;
     }
-    if (m_state == 0 && runStart < bytes.size())
+    if (m_state == State::Data && runStart < bytes.size())
         sink.data(bytes.mid(runStart));
 }
 
@@ -35,13 +35,13 @@ void TelnetParser::afterIac(uchar byte, Sink &sink)
 {
     if (byte == IAC) {
         sink.data(QByteArray(1, char(IAC)));
-        m_state = 0;
+        m_state = State::Data;
     } else if (byte < SB) {
         sink.command(byte);
-        m_state = 0;
+        m_state = State::Data;
     } else {
         m_verb = byte;
-        m_state = 2;
+        m_state = State::OptionByte;
     }
 }
 
@@ -49,11 +49,11 @@ void TelnetParser::optionByte(uchar byte, Sink &sink)
 {
     if (m_verb == SB) {
         m_subOption = QByteArray("\xff\xfa", 2) + char(byte);
-        m_state = 3;
+        m_state = State::SubOption;
         return;
     }
     sink.option(m_verb, byte);
-    m_state = 0;
+    m_state = State::Data;
 }
 
 void TelnetParser::insideSubOption(uchar byte, Sink &sink)
@@ -61,7 +61,7 @@ void TelnetParser::insideSubOption(uchar byte, Sink &sink)
     // SE ends the sub-negotiation even without the IAC that should precede it.
     if (byte == SE) {
         sink.subOption(std::exchange(m_subOption, QByteArray()));
-        m_state = 0;
+        m_state = State::Data;
         return;
     }
     if (m_subOption.size() >= MaxSubOption) {

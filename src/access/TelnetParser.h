@@ -32,8 +32,9 @@ private:
     void optionByte(uchar byte, Sink &sink);
     void insideSubOption(uchar byte, Sink &sink);
 
-    // 0: plain data; 1: after IAC; 2: expecting the option byte; 3: inside a sub-negotiation.
-    int m_state = 0;
+    enum class State { Data, AfterIac, OptionByte, SubOption };
+
+    State m_state = State::Data;
     uchar m_verb = 0;
     QByteArray m_subOption;
 };

@@ -5,6 +5,8 @@
 #include "platform/Terminate.h"
 #include "platform/TextLines.h"
 
+#include <limits>
+
 TTelnet::TTelnet(QObject *owner) : TTelnetClient(owner)
 {
     OnDataIn = [this](const QByteArray &text) { accumulate(text); };
@@ -41,10 +43,7 @@ void TTelnet::accumulate(const QByteArray &piece)
 
 void TTelnet::Delay(int ms)
 {
-    for (int rounds = ms / 10; rounds > 0; --rounds) {
-        PumpOneMessage();
-        Platform::sleep(10);
-    }
+    Platform::pumpingWait(ms / 10, 10);
 }
 
 void TTelnet::SendLine(const QString &text)
@@ -94,10 +93,7 @@ void TTelnet::Connect()
     SetConnected(false);
     ConnectionStatusStr.clear();
     SetConnected(true);
-    for (int round = 0; round < 1000 && !Connected(); ++round) {
-        PumpOneMessage();
-        Platform::sleep(5);
-    }
+    Platform::pumpingWait(1000, 5, [this] { return Connected(); });
 }
 
 void TTelnet::ConnectWait(int timeoutMs)
@@ -106,12 +102,9 @@ void TTelnet::ConnectWait(int timeoutMs)
     if (timeoutMs == 0)
         return;
     const quint32 start = Platform::tickCount();
-    while (!Connected()) {
-        PumpOneMessage();
-        Platform::sleep(100);
-        if (Platform::tickCount() - start >= quint32(timeoutMs))
-            return;
-    }
+    Platform::pumpingWait(std::numeric_limits<int>::max(), 100, [&] {
+        return Connected() || Platform::tickCount() - start >= quint32(timeoutMs);
+    });
 }
 
 bool TTelnet::IsConnected()

@@ -6,7 +6,7 @@
 #include "platform/Exceptions.h"
 #include "platform/TextLines.h"
 #include "platform/WorkingFolder.h"
-#include "tftp/main.h"
+#include "tftp/host/HostWindow.h"
 #include "upgrade/upgrade_device.h"
 #include "wizard/Captions.h"
 #include "wizard/Frame_Welcome.h"

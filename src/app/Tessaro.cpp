@@ -2,7 +2,7 @@
 
 #include "app/AppEvents.h"
 #include "app/Form_Main.h"
-#include "tftp/main.h"
+#include "tftp/host/HostWindow.h"
 #include "wizard/HelpDlg.h"
 #include "wizard/WidgetDialogs.h"
 

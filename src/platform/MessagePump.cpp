@@ -1,5 +1,7 @@
 #include "platform/MessagePump.h"
 
+#include "platform/Clock.h"
+
 #include <QAbstractEventDispatcher>
 #include <QEventLoop>
 
@@ -8,3 +10,18 @@ bool PumpOneMessage()
     QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
     return dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
 }
+
+namespace Platform {
+
+bool pumpingWait(int rounds, int stepMs, const std::function<bool()> &done)
+{
+    for (; rounds > 0; --rounds) {
+        if (done && done())
+            return true;
+        PumpOneMessage();
+        sleep(stepMs);
+    }
+    return done && done();
+}
+
+} // namespace Platform

@@ -6,16 +6,8 @@
 #include "platform/Terminate.h"
 #include "platform/TextLines.h"
 #include "platform/WorkingFolder.h"
-#include "upgrade/Inventory.h"
 
 using Platform::MessageKind;
-
-namespace {
-
-const QString kShouldTerminate = QStringLiteral("Application shoud terminate");
-constexpr int kPromptPolls = 100;
-
-} // namespace
 
 TTelnetOperations::TTelnetOperations(QObject *owner)
     : QObject(owner), Telnet(new TTelnet(this)), ImageTable(WorkingFolder() + QStringLiteral("private.ini"))
@@ -106,12 +98,4 @@ bool TTelnetOperations::Login()
         result = false;
     }
     return result;
-}
-
-void TTelnetOperations::ShowStack()
-{
-    StackUnit.clear();
-    Telnet->SendLineWaitForPrompt(QStringLiteral("show stack\n"), kPromptPolls);
-    StackUnit = ParseShowStack(Telnet->Received);
-    IsStack = !StackUnit.isEmpty();
 }

@@ -11,6 +11,12 @@ class ITftpHost;
 class TTelnet;
 class TTelnetOperations;
 
+// Poll budget of every command sent while waiting for the prompt: about ten seconds.
+inline constexpr int kPromptPolls = 100;
+// The message of the error that unwinds the running operation after a fatal failure, once the
+// operator has been told and the end of the program requested.
+inline const QString kShouldTerminate = QStringLiteral("Application shoud terminate");
+
 // The progress callback of every long operation: the calling page shows the text and adds
 // it, with the page's own prefix, to the run log.
 using TProgressEvent = std::function<void(TTelnetOperations *Sender, const QString &Text)>;
@@ -68,8 +74,6 @@ public:
     bool GatherInformation(const TProgressEvent &OnProgress);
 
 private:
-    void extractImages();
-    void extractImage(const QString &name);
     // Shows the warning, drops the connection, asks the program to end and raises.
     [[noreturn]] void abandon(const QString &warning);
 };

@@ -1,4 +1,4 @@
-#include "upgrade/upgrade_device.h"
+#include "upgrade/upgrade_inventory.h"
 
 #include "access/TelnetSync.h"
 #include "platform/Dialogs.h"
@@ -7,23 +7,32 @@
 #include "platform/TextLines.h"
 #include "platform/WorkingFolder.h"
 #include "tftp/ITftpHost.h"
-#include "upgrade/Inventory.h"
+#include "upgrade/ShowParsers.h"
+#include "upgrade/upgrade_device.h"
 
 #include <QFile>
 #include <QSaveFile>
 
 using Platform::MessageKind;
 
-namespace {
-
-constexpr int kPromptPolls = 100;
-
-QString labelled(const QString &label, const QString &value)
+QString InventoryLine(const QString &label, const QString &value)
 {
     return label.leftJustified(15) + QLatin1Char(' ') + value;
 }
 
-} // namespace
+void SaveImage(ITftpHost &host, const QString &name, const QString &folder)
+{
+    if (!host.AppendixFileExists(name))
+        return;
+    const std::unique_ptr<QIODevice> image = host.OpenAppendixFile(name);
+    if (!image)
+        return;
+    QSaveFile file(folder + name);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFCreateError(file.fileName());
+    if (file.write(image->readAll()) != image->size() || !file.commit())
+        throw EWriteError();
+}
 
 bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
 {
@@ -35,7 +44,7 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
                                   QStringLiteral("Seems that Tessaro utility did not find device ") + Telnet->RemoteHost()
                                       + QStringLiteral("\n\rPleasae verify that this is the correct IP address of the device\n\r"
                                                        "Tessaro will now terminate."));
-            throw Exception(QStringLiteral("Application shoud terminate"));
+            throw Exception(kShouldTerminate);
         }
         OnProgress(this, QStringLiteral("Gathering information"));
 
@@ -47,12 +56,12 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
             return false;
         }
         const TShowSystem system = ParseShowSystem(Telnet->Received);
-        OnProgress(this, labelled(QStringLiteral("Type        :"), system.Type));
-        OnProgress(this, labelled(QStringLiteral("OID         :"), system.ObjectId));
-        OnProgress(this, labelled(QStringLiteral("Sys Name    :"), system.Name));
-        OnProgress(this, labelled(QStringLiteral("Location    :"), system.Location));
-        OnProgress(this, labelled(QStringLiteral("Sys Contct  :"), system.Contact));
-        OnProgress(this, labelled(QStringLiteral("Mac-Address :"), system.MacAddress));
+        OnProgress(this, InventoryLine(QStringLiteral("Type        :"), system.Type));
+        OnProgress(this, InventoryLine(QStringLiteral("OID         :"), system.ObjectId));
+        OnProgress(this, InventoryLine(QStringLiteral("Sys Name    :"), system.Name));
+        OnProgress(this, InventoryLine(QStringLiteral("Location    :"), system.Location));
+        OnProgress(this, InventoryLine(QStringLiteral("Sys Contct  :"), system.Contact));
+        OnProgress(this, InventoryLine(QStringLiteral("Mac-Address :"), system.MacAddress));
 
         InterimImage = ImageTable.ReadString(system.ObjectId, QStringLiteral("ImageFile"));
         FinalImage = ImageTable.ReadString(system.ObjectId, QStringLiteral("ImageFile746"));
@@ -61,10 +70,12 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
             Platform::showMessage(MessageKind::Warning, QStringLiteral("Did not find device  ") + system.Type
                                                             + QStringLiteral(" information.\n\rApplication will terminate"));
             Platform::requestTerminate();
-            throw Exception(QStringLiteral("Application shoud terminate"));
+            throw Exception(kShouldTerminate);
         }
-        if (!ResetStarted)
-            extractImages();
+        if (!ResetStarted && TftpHost && TftpHost->HasAppendix()) {
+            SaveImage(*TftpHost, InterimImage, WorkingFolder());
+            SaveImage(*TftpHost, FinalImage, WorkingFolder());
+        }
 
         Telnet->SendLineWaitForPrompt(QStringLiteral("show version") + StackUnit + QStringLiteral("\n"), kPromptPolls);
         const TVersion version = ParseVersion(Telnet->Received, QStringLiteral("SW version"));
@@ -92,25 +103,10 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
     return result;
 }
 
-void TTelnetOperations::extractImages()
+void TTelnetOperations::ShowStack()
 {
-    if (!TftpHost || !TftpHost->HasAppendix())
-        return;
-    extractImage(InterimImage);
-    extractImage(FinalImage);
-}
-
-void TTelnetOperations::extractImage(const QString &name)
-{
-    if (!TftpHost->AppendixFileExists(name))
-        return;
-    const std::unique_ptr<QIODevice> image = TftpHost->OpenAppendixFile(name);
-    if (!image)
-        return;
-    // Written whole or not at all: the switch must never fetch a truncated image.
-    QSaveFile file(WorkingFolder() + name);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFCreateError(file.fileName());
-    if (file.write(image->readAll()) != image->size() || !file.commit())
-        throw EWriteError();
+    StackUnit.clear();
+    Telnet->SendLineWaitForPrompt(QStringLiteral("show stack\n"), kPromptPolls);
+    StackUnit = ParseShowStack(Telnet->Received);
+    IsStack = !StackUnit.isEmpty();
 }

@@ -3,7 +3,7 @@
 #include "payload/ExeStrm.h"
 #include "platform/Clock.h"
 #include "platform/WorkingFolder.h"
-#include "tftp/main.h"
+#include "tftp/host/HostWindow.h"
 #include "upgrade/upgrade_device.h"
 #include "wizard/Frame_Finish.h"
 #include "wizard/Frame_Welcome.h"

@@ -1,6 +1,6 @@
 #include "tftp/ProgressStream.h"
-#include "tftp/main.h"
-#include "tftp/transfer.h"
+#include "tftp/host/HostWindow.h"
+#include "tftp/host/TransferWindow.h"
 
 #include "ScriptedDialogs.h"
 #include "TestPaths.h"

@@ -1,11 +1,11 @@
-#include "tftp/main.h"
+#include "tftp/host/HostWindow.h"
 
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
 #include "platform/WorkingFolder.h"
 #include "tftp/CheckAccess.h"
 #include "tftp/ProgressStream.h"
-#include "tftp/transfer.h"
+#include "tftp/host/TransferWindow.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "tftp/transfer.h"
+#include "tftp/host/TransferWindow.h"
 
 #include "platform/Clock.h"
 #include "tftp/ProgressStream.h"

@@ -1,4 +1,4 @@
-#include "upgrade/Inventory.h"
+#include "upgrade/ShowParsers.h"
 
 #include "platform/Exceptions.h"
 #include "platform/TextLines.h"

@@ -1,11 +1,11 @@
 #include "platform/Exceptions.h"
 #include "upgrade/IniFile.h"
-#include "upgrade/Inventory.h"
+#include "upgrade/ShowParsers.h"
 
 #include <QtTest>
 
 // Parsers of the switch's show-command output, and the image table's reader.
-class TestInventory : public QObject
+class TestShowParsers : public QObject
 {
     Q_OBJECT
 
@@ -176,5 +176,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestInventory)
-#include "tst_inventory.moc"
+QTEST_APPLESS_MAIN(TestShowParsers)
+#include "tst_showparsers.moc"

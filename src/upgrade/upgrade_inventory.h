@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+class ITftpHost;
+
+// The pieces of the device inventory (TTelnetOperations::GatherInformation and ShowStack)
+// that need no switch.
+
+// One report line of the inventory: the label left-aligned in 15 characters, a blank, the
+// value.
+QString InventoryLine(const QString &label, const QString &value);
+
+// Saves the payload's file of that name into folder, whole or not at all: the switch must
+// never fetch a truncated image. A name the payload does not hold is skipped. Raises
+// EFCreateError or EWriteError when the file cannot be written.
+void SaveImage(ITftpHost &host, const QString &name, const QString &folder);
