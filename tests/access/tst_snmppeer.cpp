@@ -1,4 +1,5 @@
 #include "CountedClock.h"
+#include "PeerProcess.h"
 #include "SnmpDatagrams.h"
 #include "SwitchSim.h"
 
@@ -71,13 +72,6 @@ class NetSnmpAgent final
 {
 public:
     explicit NetSnmpAgent(const NetSnmpEnvironment &environment) : m_environment(environment) {}
-    ~NetSnmpAgent()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
     Q_DISABLE_COPY_MOVE(NetSnmpAgent)
 
     bool start()
@@ -87,26 +81,19 @@ public:
             return false;
         conf.close();
         m_port = freeUdpPort();
-        m_process.setProcessEnvironment(m_environment.environment());
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(QStringLiteral("snmpd"), {QStringLiteral("-f"), QStringLiteral("-Lo"), QStringLiteral("-C"),
-                                                 QStringLiteral("-c"), conf.fileName(),
-                                                 QStringLiteral("udp:127.0.0.1:%1").arg(m_port)});
-        const QDeadlineTimer deadline(10000);
-        while (!m_output.contains("NET-SNMP version")) {
-            if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime())))
-                return false;
-            m_output += m_process.readAll();
-        }
-        return true;
+        m_peer.process().setProcessEnvironment(m_environment.environment());
+        m_peer.process().setProcessChannelMode(QProcess::MergedChannels);
+        return m_peer.start(QStringLiteral("snmpd"),
+                            {QStringLiteral("-f"), QStringLiteral("-Lo"), QStringLiteral("-C"), QStringLiteral("-c"),
+                             conf.fileName(), QStringLiteral("udp:127.0.0.1:%1").arg(m_port)},
+                            QProcess::StandardOutput, QRegularExpression(QStringLiteral("NET-SNMP version")));
     }
     quint16 port() const { return m_port; }
-    QByteArray output() const { return m_output; }
+    QByteArray output() const { return m_peer.output(); }
 
 private:
     const NetSnmpEnvironment &m_environment;
-    QProcess m_process;
-    QByteArray m_output;
+    PeerProcess m_peer;
     quint16 m_port = 0;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "PeerProcess.h"
+
 #include <QStringList>
 
 // tessaro-tftpd serving a folder on a loopback port the system chooses, with its log lines
@@ -9,14 +10,13 @@ class TftpdProcess final
 {
 public:
     TftpdProcess() = default;
-    ~TftpdProcess();
     Q_DISABLE_COPY_MOVE(TftpdProcess)
 
     // False (with the reason in errorText) when the server does not come up.
     bool start(const QString &root, const QStringList &extraArguments = {});
     quint16 port() const { return m_port; }
-    QProcess &process() { return m_process; }
-    const QString &errorText() const { return m_errorText; }
+    QProcess &process() { return m_peer.process(); }
+    const QString &errorText() const { return m_peer.errorText(); }
 
     // The log lines so far.
     QStringList lines();
@@ -27,9 +27,8 @@ public:
     QString waitForRequester(const QString &fileName, bool writeOperation, int timeoutMs = 10000);
 
 private:
-    QProcess m_process;
+    PeerProcess m_peer;
     QStringList m_lines;
     QByteArray m_partial;
     quint16 m_port = 0;
-    QString m_errorText;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/Exceptions.h"
 #include "tftp/CheckAccess.h"
+#include "tftp/LogLines.h"
 
 #include <QFile>
 
@@ -44,12 +45,8 @@ void TConsoleHost::AccessFile(bool writeOperation, QString &fileName, const TPee
                               QIODevice *&stream, bool &freeStreamOnComplete)
 {
     freeStreamOnComplete = false;
-    QString status = QStringLiteral("denied");
-    auto writeRequestLine = [&] {
-        const QString format = writeOperation ? QStringLiteral("%1:%2 - Write access to %3 %4")
-                                              : QStringLiteral("%1:%2 - Read access to %3 %4");
-        WriteLine(format.arg(peer.PeerIP).arg(peer.PeerPort).arg(fileName, status));
-    };
+    bool granted = false;
+    auto writeRequestLine = [&] { WriteLine(TftpLogLine(peer, RequestLogText(writeOperation, fileName, granted))); };
     grantAccess = CheckAccess(fileName, m_rootFolder);
     if (grantAccess) {
         try {
@@ -59,18 +56,14 @@ void TConsoleHost::AccessFile(bool writeOperation, QString &fileName, const TPee
             writeRequestLine();
             throw;
         }
-        status = QStringLiteral("granted");
+        granted = true;
     }
     writeRequestLine();
 }
 
 void TConsoleHost::TransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream)
 {
-    WriteLine(QStringLiteral("%1:%2 - Transfer %3 - %4 bytes transferred")
-                  .arg(peer.PeerIP)
-                  .arg(peer.PeerPort)
-                  .arg(success ? QStringLiteral("completed") : QStringLiteral("aborted"))
-                  .arg(stream ? stream->pos() : 0));
+    WriteLine(TftpLogLine(peer, TransferLogText(success, stream ? stream->pos() : 0)));
     delete stream;
 }
 

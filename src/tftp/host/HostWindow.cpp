@@ -4,6 +4,7 @@
 #include "platform/Exceptions.h"
 #include "platform/WorkingFolder.h"
 #include "tftp/CheckAccess.h"
+#include "tftp/LogLines.h"
 #include "tftp/ProgressStream.h"
 #include "tftp/host/TransferWindow.h"
 
@@ -113,15 +114,12 @@ void TfrmMain::Admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo,
                      QIODevice *&AStream, bool &FreeStreamOnComplete)
 {
     FreeStreamOnComplete = false;
-    QString status = QStringLiteral("denied");
+    bool granted = false;
     GrantAccess = CheckAccess(FileName, edtRootDir->text());
     // The line is logged also when opening the file fails and the failure goes on to the
     // server, which answers the peer with its error code.
-    const auto log = qScopeGuard([&] {
-        const QString format = writing ? QStringLiteral("%1:%2 - Write access to %3 %4")
-                                       : QStringLiteral("%1:%2 - Read access to %3 %4");
-        memLog->appendPlainText(format.arg(PeerInfo.PeerIP).arg(PeerInfo.PeerPort).arg(FileName, status));
-    });
+    const auto log = qScopeGuard(
+        [&] { memLog->appendPlainText(TftpLogLine(PeerInfo, RequestLogText(writing, FileName, granted))); });
     if (!GrantAccess)
         return;
 
@@ -132,7 +130,7 @@ void TfrmMain::Admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo,
         throw EFOpenError(FileName);
     ShowTransferWindow(FileName, writing, stream.get());
     AStream = stream.release();
-    status = QStringLiteral("granted");
+    granted = true;
     AddCount(1);
 }
 
@@ -150,11 +148,7 @@ void TfrmMain::ShowTransferWindow(const QString &FileName, bool writing, TProgre
 
 void TfrmMain::OnTransferComplete(bool Success, const TPeerInfo &PeerInfo, QIODevice *AStream)
 {
-    memLog->appendPlainText(QStringLiteral("%1:%2 - Transfer %3 - %4 bytes transferred")
-                                .arg(PeerInfo.PeerIP)
-                                .arg(PeerInfo.PeerPort)
-                                .arg(Success ? QStringLiteral("completed") : QStringLiteral("aborted"))
-                                .arg(AStream ? AStream->pos() : 0));
+    memLog->appendPlainText(TftpLogLine(PeerInfo, TransferLogText(Success, AStream ? AStream->pos() : 0)));
     for (qsizetype i = m_transferWindows.size() - 1; i >= 0; --i) {
         if (m_transferWindows[i]->WaitThread()->Stream() == AStream)
             delete m_transferWindows.takeAt(i);
