@@ -13,6 +13,7 @@
 #include "CountedClock.h"
 #include "LeakedWindows.h"
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 #include "TestPaths.h"
 
 #include <QPushButton>
@@ -31,24 +32,12 @@ namespace {
 const QString kAddress = QStringLiteral("127.0.0.5");
 const QString kLogName = QStringLiteral("Quillo_127.0.0.5.log");
 
-QByteArray FileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QStringList FileLines(const QString &path)
 {
-    QString text = QString::fromLatin1(FileBytes(path));
+    QString text = QString::fromLatin1(readFile(path));
     if (text.endsWith(u'\n'))
         text.chop(1);
     return text.split(u'\n');
-}
-
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QStringList FolderEntries(const QString &folder)
@@ -86,20 +75,10 @@ class TestMainForm : public QObject
     // A program file whose payload holds the three help documents and no image table.
     QString PackDocumentsOnly()
     {
-        const QString stub = Temp(QStringLiteral("stub"));
-        if (!WriteFile(stub, "not really a program"))
-            return {};
-        QStringList entries;
-        for (int n = 1; n <= 3; ++n) {
-            const QString document = Temp(QStringLiteral("doc%1.pdf").arg(n));
-            if (!WriteFile(document, "%PDF-1.4 document " + QByteArray::number(n)))
-                return {};
-            entries << QStringLiteral("upgrade%1.pdf=").arg(n) + document;
-        }
-        const QString packed = Temp(QStringLiteral("documents-only"));
-        const int status = QProcess::execute(binPath(QStringLiteral("tessaro-pack")),
-                                             QStringList{QStringLiteral("--exe"), stub, QStringLiteral("--out"), packed} + entries);
-        return status == 0 ? packed : QString();
+        QList<QPair<QString, QByteArray>> documents;
+        for (int n = 1; n <= 3; ++n)
+            documents.append({QStringLiteral("upgrade%1.pdf").arg(n), "%PDF-1.4 document " + QByteArray::number(n)});
+        return packFixture(m_temp->path(), QStringLiteral("documents-only"), documents);
     }
 
 private slots:
@@ -148,7 +127,7 @@ private slots:
         const QString folder = WorkingFolder();
         if (earlierRun) {
             QVERIFY(QDir().mkdir(folder));
-            QVERIFY(WriteFile(folder + "private.ini", "; left by an earlier run\n"));
+            QVERIFY(writeFile(folder + "private.ini", "; left by an earlier run\n"));
         }
 
         TMainForm form(program);
@@ -157,10 +136,10 @@ private slots:
         QCOMPARE(FolderEntries(folder), extracted);
         const TEXEAppendixFileSystem store(program);
         for (const QString &name : extracted)
-            QVERIFY2(FileBytes(folder + name) == store.OpenFile(name, TExeAppendixStream::AccessMode::Read)->data(),
+            QVERIFY2(readFile(folder + name) == store.OpenFile(name, TExeAppendixStream::AccessMode::Read)->data(),
                      qPrintable(name));
         if (!extracted.isEmpty())
-            QCOMPARE(FileBytes(folder + "private.ini"), FileBytes(TESSARO_ASSETS_DIR "/private.ini"));
+            QCOMPARE(readFile(folder + "private.ini"), readFile(TESSARO_ASSETS_DIR "/private.ini"));
         QVERIFY(m_dialogs.shown().isEmpty());
         QCOMPARE(form.CurrentPageClass(), &TFrameWelcome::staticMetaObject);
         QVERIFY(form.Operations());
@@ -172,7 +151,7 @@ private slots:
         // The temporary folder is a file, so no folder can be made inside it (tests run as
         // root, which no permission stops).
         const QString notAFolder = Temp("file");
-        QVERIFY(WriteFile(notAFolder, "x"));
+        QVERIFY(writeFile(notAFolder, "x"));
         qputenv("TMPDIR", notAFolder.toLocal8Bit());
         const QString folder = WorkingFolder();
         QVERIFY(folder.startsWith(notAFolder + '/'));
@@ -207,14 +186,14 @@ private slots:
         const QString log = ConfigFolder() + '/' + kLogName;
         auto oldLog = [&](int n) { return ConfigFolder() + QStringLiteral("/Quillo_127.0.0.5.old%1.log").arg(n); };
         if (earlierLog)
-            QVERIFY(WriteFile(log, "earlier run\n"));
+            QVERIFY(writeFile(log, "earlier run\n"));
         for (int n : taken)
-            QVERIFY(WriteFile(oldLog(n), "older run " + QByteArray::number(n) + '\n'));
+            QVERIFY(writeFile(oldLog(n), "older run " + QByteArray::number(n) + '\n'));
         auto checkOldLogs = [&] {
             for (int n : taken)
-                QCOMPARE(FileBytes(oldLog(n)), "older run " + QByteArray::number(n) + '\n');
+                QCOMPARE(readFile(oldLog(n)), "older run " + QByteArray::number(n) + '\n');
             if (movedTo)
-                QCOMPARE(FileBytes(oldLog(movedTo)), QByteArray("earlier run\n"));
+                QCOMPARE(readFile(oldLog(movedTo)), QByteArray("earlier run\n"));
             QCOMPARE(FolderEntries(ConfigFolder()).size(), 1 + taken.size() + (movedTo ? 1 : 0));
         };
 

@@ -1,4 +1,6 @@
 #include "AppendixBytes.h"
+#include "TestFiles.h"
+#include "Thrown.h"
 
 #include "payload/ExeStrm.h"
 #include "platform/Exceptions.h"
@@ -45,17 +47,6 @@ QByteArray WithLocation(QByteArray file, int index, quint32 size, quint32 offset
     return file;
 }
 
-template <typename E, typename F>
-QString ThrownMessage(F &&call)
-{
-    try {
-        call();
-    } catch (const E &error) {
-        return error.message();
-    }
-    return QStringLiteral("(nothing raised)");
-}
-
 const QByteArray LongName(254, 'n');
 
 const QList<StoredFile> Entries = {
@@ -77,16 +68,9 @@ private:
     QString Write(const QString &name, const QByteArray &bytes)
     {
         const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        if (!writeFile(path, bytes))
             qFatal("cannot write the fixture %s", qPrintable(path));
         return path;
-    }
-
-    QByteArray Read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QTemporaryDir m_dir;
@@ -164,9 +148,9 @@ private slots:
         const TEXEAppendixFileSystem files(path);
 
         QVERIFY(!files.HasAppendix());
-        QCOMPARE(ThrownMessage<EReadError>([&] { files.FileExists(QStringLiteral("private.ini")); }),
+        QCOMPARE(thrownMessage<EReadError>([&] { files.FileExists(QStringLiteral("private.ini")); }),
                  QStringLiteral("Stream read error"));
-        QCOMPARE(ThrownMessage<EReadError>([&] { files.OpenFile(QStringLiteral("private.ini"), Mode::Read); }),
+        QCOMPARE(thrownMessage<EReadError>([&] { files.OpenFile(QStringLiteral("private.ini"), Mode::Read); }),
                  QStringLiteral("Stream read error"));
     }
 
@@ -214,7 +198,7 @@ private slots:
             QVERIFY(file);
             QCOMPARE(file->data().right(12).left(8), QByteArray("dream co"));
         } else {
-            QCOMPARE(ThrownMessage<EReadError>([&] { files.OpenFile(QStringLiteral("private.ini"), Mode::Read); }),
+            QCOMPARE(thrownMessage<EReadError>([&] { files.OpenFile(QStringLiteral("private.ini"), Mode::Read); }),
                      QStringLiteral("Stream read error"));
         }
     }
@@ -228,7 +212,7 @@ private slots:
         const TEXEAppendixFileSystem files(path);
 
         QVERIFY(files.FileExists(QStringLiteral("private.ini")));
-        QCOMPARE(ThrownMessage<EReadError>([&] { files.FileExists(QStringLiteral("empty")); }),
+        QCOMPARE(thrownMessage<EReadError>([&] { files.FileExists(QStringLiteral("empty")); }),
                  QStringLiteral("Stream read error"));
     }
 
@@ -246,7 +230,7 @@ private slots:
         const QString path = Write(QStringLiteral("readonly.exe"), file);
 
         QVERIFY(!TEXEAppendixFileSystem(path).OpenFile(QStringLiteral("private.ini"), access));
-        QCOMPARE(Read(path), file);
+        QCOMPARE(readFile(path), file);
     }
 
     void writingSide_data()
@@ -277,7 +261,7 @@ private slots:
             stream.SetModified(modified);
         }
         const QByteArray trailer = modified ? "dream co" + Le32(quint32(ProgramImage.size())) : QByteArray();
-        QCOMPARE(Read(path), ProgramImage + written + trailer);
+        QCOMPARE(readFile(path), ProgramImage + written + trailer);
     }
 
     void openFailureNamesTheFile()
@@ -286,10 +270,10 @@ private slots:
         const QString expected = QStringLiteral("Cannot open file ") + path;
         const TEXEAppendixFileSystem files(path);
 
-        QCOMPARE(ThrownMessage<EFOpenError>([&] { files.HasAppendix(); }), expected);
-        QCOMPARE(ThrownMessage<EFOpenError>([&] { files.FileExists(QStringLiteral("a")); }), expected);
-        QCOMPARE(ThrownMessage<EFOpenError>([&] { files.OpenFile(QStringLiteral("a"), Mode::Read); }), expected);
-        QCOMPARE(ThrownMessage<EFOpenError>([&] { TExeAppendixStream{path, Mode::Write}; }), expected);
+        QCOMPARE(thrownMessage<EFOpenError>([&] { files.HasAppendix(); }), expected);
+        QCOMPARE(thrownMessage<EFOpenError>([&] { files.FileExists(QStringLiteral("a")); }), expected);
+        QCOMPARE(thrownMessage<EFOpenError>([&] { files.OpenFile(QStringLiteral("a"), Mode::Read); }), expected);
+        QCOMPARE(thrownMessage<EFOpenError>([&] { TExeAppendixStream{path, Mode::Write}; }), expected);
         QVERIFY(!QFileInfo::exists(path));
     }
 
@@ -301,11 +285,11 @@ private slots:
         {
             TExeAppendixStream reader(path, Mode::Read);
             QVERIFY(files.FileExists(QStringLiteral("private.ini")));
-            QCOMPARE(ThrownMessage<EFOpenError>([&] { TExeAppendixStream{path, Mode::ReadWrite}; }), expected);
+            QCOMPARE(thrownMessage<EFOpenError>([&] { TExeAppendixStream{path, Mode::ReadWrite}; }), expected);
         }
         TExeAppendixStream writer(path, Mode::ReadWrite);
-        QCOMPARE(ThrownMessage<EFOpenError>([&] { files.HasAppendix(); }), expected);
-        QCOMPARE(ThrownMessage<EFOpenError>([&] { TExeAppendixStream{path, Mode::Write}; }), expected);
+        QCOMPARE(thrownMessage<EFOpenError>([&] { files.HasAppendix(); }), expected);
+        QCOMPARE(thrownMessage<EFOpenError>([&] { TExeAppendixStream{path, Mode::Write}; }), expected);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "AppendixBytes.h"
+#include "TestFiles.h"
 #include "TestPaths.h"
 
 #include "payload/ExeStrm.h"
@@ -59,18 +60,8 @@ class TestPack final : public QObject
     Q_OBJECT
 
 private:
-    void Write(const QString &name, const QByteArray &bytes)
-    {
-        QFile file(m_dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    QByteArray Read(const QString &name)
-    {
-        QFile file(m_dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void Write(const QString &name, const QByteArray &bytes) { QVERIFY(writeFile(m_dir.filePath(name), bytes)); }
+    QByteArray Read(const QString &name) { return readFile(m_dir.filePath(name)); }
 
     Run Pack(const QStringList &arguments)
     {

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TftpTestPeer.h"
 #include "TftpdProcess.h"
 
@@ -15,12 +16,7 @@ class TestTftpd : public QObject
     QString m_root;
     TftpdProcess m_tftpd;
 
-    void writeFile(const QString &name, const QByteArray &bytes)
-    {
-        QFile file(m_root + QLatin1Char('/') + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    void writeRootFile(const QString &name, const QByteArray &bytes) { QVERIFY(writeFile(m_root + '/' + name, bytes)); }
 
 private slots:
     void initTestCase()
@@ -29,7 +25,7 @@ private slots:
         m_root = m_base.filePath(QStringLiteral("Quillo"));
         QVERIFY(QDir().mkpath(m_root + QStringLiteral("/sub")));
         QVERIFY(QDir().mkpath(m_base.filePath(QStringLiteral("QuilloOld"))));
-        writeFile(QStringLiteral("ok.txt"), "inside the root");
+        writeRootFile(QStringLiteral("ok.txt"), "inside the root");
         QFile outside(m_base.filePath(QStringLiteral("QuilloOld/x.txt")));
         QVERIFY(outside.open(QIODevice::WriteOnly));
         outside.write("outside");
@@ -124,7 +120,7 @@ private slots:
     void stopsOnSignal()
     {
         QFETCH(int, signal);
-        writeFile(QStringLiteral("big.bin"), QByteArray(3000, 'b'));
+        writeRootFile(QStringLiteral("big.bin"), QByteArray(3000, 'b'));
         TftpdProcess tftpd;
         QVERIFY2(tftpd.start(m_root), qPrintable(tftpd.errorText()));
         TftpTestPeer peer;

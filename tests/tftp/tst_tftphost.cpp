@@ -3,7 +3,8 @@
 #include "tftp/host/TransferWindow.h"
 
 #include "ScriptedDialogs.h"
-#include "TestPaths.h"
+#include "TestData.h"
+#include "TestFiles.h"
 #include "TftpTestPeer.h"
 
 #include <QLabel>
@@ -16,6 +17,9 @@
 #include <QtTest>
 
 namespace {
+
+// The one payload file of the test's program, as large as the real final image.
+const QByteArray kFinalImage = pattern(5421431, 746);
 
 // A write from curl whose data the test feeds through curl's standard input, so that the
 // transfer stays open as long as the test wants.
@@ -69,13 +73,6 @@ int curlGet(quint16 port, const QString &name, QByteArray *received = nullptr)
     return curl.exitCode();
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 } // namespace
 
 // The TFTP host with real transfers from curl on a test port, offscreen.
@@ -84,6 +81,8 @@ class TestTftpHost : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    // A program whose payload holds the final image.
+    QString m_packed;
     QString m_root;
     std::unique_ptr<QWidget> m_mainWindow;
     std::unique_ptr<TfrmMain> m_host;
@@ -99,12 +98,17 @@ class TestTftpHost : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        m_packed = packFixture(m_dir.path(), "program", {{"sim_ge-746.img", kFinalImage}});
+        QVERIFY(!m_packed.isEmpty());
+    }
     void init()
     {
         m_root = m_dir.path() + "/Quillo";
         QVERIFY(QDir().mkpath(m_root + "/sub"));
         m_mainWindow = std::make_unique<QWidget>();
-        m_host = std::make_unique<TfrmMain>(binPath("tessaro"));
+        m_host = std::make_unique<TfrmMain>(m_packed);
         m_host->edtRootDir->setText(m_root + "/");
         m_host->SetTransferParent(m_mainWindow.get());
         m_host->TftpServer->AddBinding("127.0.0.1", 0);
@@ -165,7 +169,7 @@ private slots:
         QProgressBar runPageBar;
         m_host->ExternalProgressBar = &runPageBar;
         // Long enough for the window to refresh before the transfer ends.
-        writeFile(m_root + "/image.img", QByteArray(3000000, 'i'));
+        QVERIFY(writeFile(m_root + "/image.img", QByteArray(3000000, 'i')));
         QByteArray received;
         QCOMPARE(curlGet(m_port, "image.img", &received), 0);
         QCOMPARE(received.size(), 3000000);
@@ -194,8 +198,8 @@ private slots:
         QFETCH(QString, requested);
         QFETCH(int, curlExit);
         QFETCH(QStringList, patterns);
-        writeFile(m_root + "/conf_file.txt", QByteArray(1000, 'c'));
-        writeFile(m_dir.path() + "/x.txt", "outside");
+        QVERIFY(writeFile(m_root + "/conf_file.txt", QByteArray(1000, 'c')));
+        QVERIFY(writeFile(m_dir.path() + "/x.txt", "outside"));
 
         QCOMPARE(curlGet(m_port, requested), curlExit);
         QTRY_COMPARE(log().size(), patterns.size());
@@ -210,7 +214,7 @@ private slots:
     // The count adds what each read asked for; the log reports the bytes that were moved.
     void progressCountsRequestedBytes()
     {
-        writeFile(m_root + "/thousand.bin", QByteArray(1000, 't'));
+        QVERIFY(writeFile(m_root + "/thousand.bin", QByteArray(1000, 't')));
         TProgressStream stream(m_root + "/thousand.bin");
         QVERIFY(stream.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
         char block[512];
@@ -222,7 +226,7 @@ private slots:
 
     void flagsAfterGoodAndAbortedTransfers()
     {
-        writeFile(m_root + "/good.bin", QByteArray(700, 'g'));
+        QVERIFY(writeFile(m_root + "/good.bin", QByteArray(700, 'g')));
         m_host->SetTransferDone(false);
         m_host->SetTransferOk(true);
         QCOMPARE(curlGet(m_port, "good.bin"), 0);
@@ -230,7 +234,7 @@ private slots:
         QVERIFY(m_host->TransferOk());
 
         // A peer that takes the first block and then gives up with an ERROR.
-        writeFile(m_root + "/long.bin", QByteArray(5000, 'l'));
+        QVERIFY(writeFile(m_root + "/long.bin", QByteArray(5000, 'l')));
         m_host->SetTransferDone(false);
         TftpTestPeer peer;
         peer.sendRequest(1, "long.bin", "octet", m_port);
@@ -259,10 +263,8 @@ private slots:
         QVERIFY(!m_host->AppendixFileExists("absent.img"));
         const std::unique_ptr<QIODevice> image = m_host->OpenAppendixFile("sim_ge-746.img");
         QVERIFY(image);
-        QFile generated(binPath("../payload/sim_ge-746.img"));
-        QVERIFY(generated.open(QIODevice::ReadOnly));
         QCOMPARE(image->size(), 5421431);
-        QVERIFY(image->readAll() == generated.readAll());
+        QVERIFY(image->readAll() == kFinalImage);
         QVERIFY(!m_host->OpenAppendixFile("absent.img"));
     }
 

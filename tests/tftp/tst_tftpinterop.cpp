@@ -1,4 +1,5 @@
 #include "TestData.h"
+#include "TestFiles.h"
 #include "TftpdProcess.h"
 
 #include "tftp/LogLines.h"
@@ -101,18 +102,6 @@ class TestTftpInterop : public QObject
         QVERIFY2(m_tftpd.waitForLine(line), qPrintable(line + QStringLiteral(" missing")));
     }
 
-    static QByteArray fileBytes(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), qint64(bytes.size()));
-    }
 
 private slots:
     void initTestCase()
@@ -179,12 +168,12 @@ private slots:
         const QString served = m_root.filePath(name);
         const QString local = m_local.filePath(name);
         const QByteArray content = mode == QLatin1String("netascii") ? text(int(size)) : pattern(size, int(size % 97));
-        writeFile(write ? local : served, content);
+        QVERIFY(writeFile(write ? local : served, content));
 
         auto process = launch(command(client, write, name, local, mode, blockSize));
         finish(*process);
         QVERIFY(!QTest::currentTestFailed());
-        const QByteArray copy = fileBytes(write ? served : local);
+        const QByteArray copy = readFile(write ? served : local);
         QCOMPARE(copy.size(), content.size());
         QVERIFY2(copy == content, "the copy differs from the original");
         verifyCompletionLine(served, write, size);
@@ -207,7 +196,7 @@ private slots:
                                             std::pair{"atftp", false}, std::pair{"curl", true},
                                             std::pair{"atftp", true}}) {
             Job job{QLatin1String(client), write, QStringLiteral("together-%1").arg(variant), pattern(size, 1000 + variant), {}};
-            writeFile((write ? m_local : m_root).filePath(job.name), job.content);
+            QVERIFY(writeFile((write ? m_local : m_root).filePath(job.name), job.content));
             ++variant;
             jobs.push_back(std::move(job));
         }
@@ -219,7 +208,7 @@ private slots:
             finish(*job.process);
             QVERIFY(!QTest::currentTestFailed());
             const QString copy = job.write ? m_root.filePath(job.name) : m_local.filePath(job.name) + QStringLiteral(".copy");
-            QVERIFY2(fileBytes(copy) == job.content, qPrintable(job.name));
+            QVERIFY2(readFile(copy) == job.content, qPrintable(job.name));
         }
         for (const Job &job : jobs)
             verifyCompletionLine(m_root.filePath(job.name), job.write, size);

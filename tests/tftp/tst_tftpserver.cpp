@@ -1,4 +1,5 @@
 #include "TestData.h"
+#include "TestFiles.h"
 #include "TftpTestPeer.h"
 
 #include "platform/Clock.h"
@@ -57,18 +58,8 @@ class TestTftpServer : public QObject
 
     QString path(const QString &name) const { return m_root.filePath(name); }
 
-    void writeFile(const QString &name, const QByteArray &bytes)
-    {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    QByteArray fileBytes(const QString &name)
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void writeRootFile(const QString &name, const QByteArray &bytes) { QVERIFY(writeFile(path(name), bytes)); }
+    QByteArray rootFileBytes(const QString &name) { return readFile(path(name)); }
 
     void grantInsideRoot(QString &fileName, QIODevice *&stream)
     {
@@ -124,7 +115,7 @@ class TestTftpServer : public QObject
     // Every fault above leaves the listener serving the next request.
     void verifyStillServes()
     {
-        writeFile(QStringLiteral("probe.txt"), "probe");
+        writeRootFile(QStringLiteral("probe.txt"), "probe");
         const int before = int(m_reports.size());
         TftpTestPeer peer;
         QCOMPARE(readWhole(peer, "probe.txt"), QByteArray("probe"));
@@ -191,8 +182,8 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, expected);
-        writeFile(QStringLiteral("f.bin"), pattern(2000));
-        writeFile(QStringLiteral("short.bin"), pattern(100));
+        writeRootFile(QStringLiteral("f.bin"), pattern(2000));
+        writeRootFile(QStringLiteral("short.bin"), pattern(100));
         TftpTestPeer peer;
         peer.send(request, m_port);
         const auto packet = peer.receive();
@@ -219,7 +210,7 @@ private slots:
         QFETCH(int, blockSize);
         QFETCH(QList<int>, dataSizes);
         const QByteArray content = pattern(size, size);
-        writeFile(QStringLiteral("r.bin"), content);
+        writeRootFile(QStringLiteral("r.bin"), content);
 
         TftpTestPeer peer;
         QList<QByteArray> options;
@@ -290,7 +281,7 @@ private slots:
             if (chunk.size() < block)
                 break;
         }
-        QCOMPARE(fileBytes(QStringLiteral("w.txt")), content);
+        QCOMPARE(rootFileBytes(QStringLiteral("w.txt")), content);
         waitForReports(1);
         QVERIFY(m_reports[0].success);
         QVERIFY(m_reports[0].writeOperation);
@@ -299,7 +290,7 @@ private slots:
     void lostFinalDataIsSentAgain()
     {
         const QByteArray content = pattern(700);
-        writeFile(QStringLiteral("image.ros"), content);
+        writeRootFile(QStringLiteral("image.ros"), content);
         TftpTestPeer peer;
         TftpTestPeer stranger;
         peer.sendRequest(1, "image.ros", "octet", m_port);
@@ -333,7 +324,7 @@ private slots:
     {
         QFETCH(int, opcode);
         QFETCH(int, size);
-        writeFile(QStringLiteral("s.bin"), pattern(size));
+        writeRootFile(QStringLiteral("s.bin"), pattern(size));
         TftpTestPeer peer;
         peer.sendRequest(quint16(opcode), "s.bin", "octet", m_port);
         const quint16 answer = opcode == 1 ? 3 : 4;
@@ -372,7 +363,7 @@ private slots:
         QFETCH(QByteArray, datagram);
         QFETCH(int, code);
         QFETCH(QString, message);
-        writeFile(QStringLiteral("e.bin"), pattern(2000));
+        writeRootFile(QStringLiteral("e.bin"), pattern(2000));
         TftpTestPeer peer;
         peer.sendRequest(quint16(opcode), "e.bin", "octet", m_port);
         const quint16 transferPort = expect(peer, opcode == 1 ? 3 : 4, opcode == 1 ? 1 : 0).fromPort;
@@ -405,7 +396,7 @@ private slots:
 
     void transfersRunSideBySide()
     {
-        writeFile(QStringLiteral("a.bin"), pattern(1500, 1));
+        writeRootFile(QStringLiteral("a.bin"), pattern(1500, 1));
         TftpTestPeer first;
         TftpTestPeer second;
         first.sendRequest(1, "a.bin", "octet", m_port);
@@ -427,7 +418,7 @@ private slots:
 
     void deactivationLeavesTransfersRunning()
     {
-        writeFile(QStringLiteral("d.bin"), pattern(700));
+        writeRootFile(QStringLiteral("d.bin"), pattern(700));
         TftpTestPeer peer;
         peer.sendRequest(1, "d.bin", "octet", m_port);
         const quint16 transferPort = expect(peer, 3, 1).fromPort;
@@ -449,7 +440,7 @@ private slots:
 
     void destroyingServerEndsRunningTransfers()
     {
-        writeFile(QStringLiteral("long.bin"), pattern(5000));
+        writeRootFile(QStringLiteral("long.bin"), pattern(5000));
         auto *supplied = new QBuffer;
         supplied->open(QIODevice::WriteOnly);
         const QPointer<QIODevice> watch(supplied);
@@ -483,7 +474,7 @@ private slots:
         QCOMPARE(reader.receive()->raw, QByteArray("\0\5\0\0Operation aborted\0", 22));
         QCOMPARE(writer.receive()->raw, QByteArray("\0\5\0\0Operation aborted\0", 22));
         QVERIFY(!finished.receive(0));
-        QCOMPARE(fileBytes(QStringLiteral("done.bin")), QByteArray("all of it"));
+        QCOMPARE(rootFileBytes(QStringLiteral("done.bin")), QByteArray("all of it"));
     }
 
     void bindingFailsOnAHeldPort_data()

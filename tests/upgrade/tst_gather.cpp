@@ -10,6 +10,7 @@
 #include "ScriptedDialogs.h"
 #include "SwitchSim.h"
 #include "TestData.h"
+#include "TestFiles.h"
 #include "TestPaths.h"
 
 #include <QtTest>
@@ -18,11 +19,11 @@ using Platform::MessageKind;
 
 namespace {
 
-// The host's payload pass-through over the packed program, as the TFTP host offers it.
+// The host's payload pass-through over a packed program, as the TFTP host offers it.
 class PayloadHost final : public ITftpHost
 {
 public:
-    TEXEAppendixFileSystem store{binPath("tessaro")};
+    TEXEAppendixFileSystem store;
 
     bool TransferDone() const override { return false; }
     bool TransferOk() const override { return true; }
@@ -38,16 +39,10 @@ public:
     QByteArray payload(const QString &name) { return OpenAppendixFile(name)->readAll(); }
 };
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 // The device inventory against the simulated switch over real loopback sockets, with the
-// image table and the images of the packed program.
+// demo image table and images of about the real size in a program packed for the test.
 class TestGather : public QObject
 {
     Q_OBJECT
@@ -79,7 +74,13 @@ private slots:
     {
         qputenv("TMPDIR", m_temp.path().toLocal8Bit());
         QVERIFY(QDir().mkpath(WorkingFolder()));
-        QVERIFY2(m_host.HasAppendix(), "the build packs the payload into tessaro");
+        m_host.store.SetFileName(packFixture(m_temp.path(), "payload",
+                                             {{"private.ini", readFile(TESSARO_ASSETS_DIR "/private.ini")},
+                                              {"sim_ge-interim.img", pattern(3'100'000, 1)},
+                                              {"sim_ge-746.img", pattern(3'200'000, 2)},
+                                              {"sim_fe-interim.img", pattern(3'300'000, 3)},
+                                              {"sim_fe-746.img", pattern(3'400'000, 4)}}));
+        QVERIFY(m_host.HasAppendix());
         QFile table(WorkingFolder() + "private.ini");
         QVERIFY(table.open(QIODevice::WriteOnly));
         table.write(m_host.payload("private.ini"));
@@ -152,7 +153,7 @@ private slots:
         QCOMPARE(operations->InterimImage, images[0]);
         QCOMPARE(operations->FinalImage, images[1]);
         for (const QString &image : images) {
-            const QByteArray extracted = fileBytes(WorkingFolder() + image);
+            const QByteArray extracted = readFile(WorkingFolder() + image);
             QVERIFY2(extracted.size() > 3'000'000, qPrintable(image));
             QVERIFY(extracted == m_host.payload(image));
         }

@@ -2,6 +2,8 @@
 #include "upgrade/IniFile.h"
 #include "upgrade/ShowParsers.h"
 
+#include "TestFiles.h"
+
 #include <QtTest>
 
 // Parsers of the switch's show-command output, and the image table's reader.
@@ -124,15 +126,12 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QString, value);
         const QString path = m_dir.filePath("private.ini");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("; image table\r\n\r\n"
+        QVERIFY(writeFile(path, "; image table\r\n\r\n"
                    "[1.3.6.1.4.1.99999.1.1.24]\r\nImageFile= ge-interim.img\r\nImageFile746 = ge-746.img\r\nver746 = 3.0.0.46\r\n"
                    "[1.3.6.1.4.1.99999.1.2.24]\r\n  imagefile =fe-interim.img  \r\n\r\n"
                    "[1.3.6.1.4.1.99999.1.3.24--]\r\n;;\r\nImageFile = xe.img\r\n"
                    "[ODD]\nImageFile=a,b%20c.img\n;ImageFile746=x\n"
-                   "[other]\r\nImageFile746 = other.img\r\n");
-        file.close();
+                   "[other]\r\nImageFile746 = other.img\r\n"));
         QCOMPARE(TIniFile(path).ReadString(section, key), value);
     }
 
