@@ -24,7 +24,8 @@ endfunction()
 
 # One static library per source folder; Widgets only where the caller asks for them. A library
 # exports only its own headers, under the path they have below src/ (as "access/TelnetSync.h"),
-# so including the header of a library that is not linked fails to build.
+# so including the header of a library that is not linked fails to build. Private headers
+# (name_p.h, as Qt names them) stay inside their library.
 function(tessaro_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
@@ -33,7 +34,7 @@ function(tessaro_add_library name)
     file(REMOVE_RECURSE ${exported})
     file(MAKE_DIRECTORY ${exported}/${folder})
     foreach(source IN LISTS ARG_SOURCES)
-        if(source MATCHES "\\.h$")
+        if(source MATCHES "\\.h$" AND NOT source MATCHES "_p\\.h$")
             file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${source} ${exported}/${folder}/${source} SYMBOLIC)
         endif()
     endforeach()

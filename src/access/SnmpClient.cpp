@@ -78,7 +78,7 @@ void TSNMPClient::SetTrapAgentAddress(const QString &value)
 
 void TSNMPClient::SetObjCount(int count)
 {
-    if (count < 0 || count > Snmp::MaxVariables)
+    if (count < 0 || count > Snmp::kMaxVariables)
         raise(ErrTooManyObjects);
     m_variables.resize(count);
 }

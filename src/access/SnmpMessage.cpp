@@ -126,7 +126,7 @@ bool decodeVariables(QByteArrayView list, QList<Variable> &variables)
 {
     Fields bindings(list);
     while (!bindings.atEnd()) {
-        if (variables.size() == MaxVariables)
+        if (variables.size() == kMaxVariables)
             return false;
         QByteArrayView binding;
         if (!bindings.next(Ber::Sequence, binding))

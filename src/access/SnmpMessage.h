@@ -21,7 +21,7 @@ enum PduTag : quint8 {
     TrapV2 = 0xA7,
 };
 
-constexpr int MaxVariables = 256;
+constexpr int kMaxVariables = 256;
 
 // One variable binding: dotted identifier, ASN.1 tag of the value and the value as text
 // (decimal for numbers, dotted for identifiers and addresses, the bytes for strings).

@@ -64,7 +64,7 @@ void TelnetParser::insideSubOption(uchar byte, Sink &sink)
         m_state = State::Data;
         return;
     }
-    if (m_subOption.size() >= MaxSubOption) {
+    if (m_subOption.size() >= kMaxSubOption) {
         sink.subOptionTooLong();
         return;
     }

@@ -23,7 +23,7 @@ public:
     static constexpr uchar IAC = 255;
     static constexpr uchar SB = 250;
     static constexpr uchar SE = 240;
-    static constexpr int MaxSubOption = 1023;
+    static constexpr int kMaxSubOption = 1023;
 
     void feed(const QByteArray &bytes, Sink &sink);
 

@@ -103,14 +103,14 @@ TMainForm::TMainForm(const QString &payloadFile, QWidget *parent)
       btnNext(new QPushButton(this)), btnCancel(new QPushButton(this)), ActionNext(new QAction(this)),
       ActionBack(new QAction(this)), ActionHelp(new QAction(this))
 {
-    Q_ASSERT(!MainForm());
-    SetMainForm(this);
-    BuildLayout();
-    BindActions();
+    Q_ASSERT(!mainForm());
+    setMainForm(this);
+    buildLayout();
+    bindActions();
 
     QGuiApplication::setApplicationDisplayName(windowTitle());
     ShowPageOfClass(&TFrameWelcome::staticMetaObject);
-    CreateWorkingFolder();
+    createWorkingFolder();
     {
         const TEXEAppendixFileSystem store(payloadFile);
         if (PayloadOpens(store)) {
@@ -139,28 +139,28 @@ TMainForm::~TMainForm()
         AppEventsException(error);
     }
     delete m_operations;
-    SetMainForm(nullptr);
+    setMainForm(nullptr);
 }
 
-void TMainForm::BuildLayout()
+void TMainForm::buildLayout()
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tessaro"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(kClientWidth, kClientHeight);
 
-    const int pageHeight = ClientHeight - kButtonBarHeight;
+    const int pageHeight = kClientHeight - kButtonBarHeight;
     pnlPages->setObjectName(QStringLiteral("pnlPages"));
-    pnlPages->setGeometry(0, 0, ClientWidth, pageHeight);
+    pnlPages->setGeometry(0, 0, kClientWidth, pageHeight);
     auto *bevel = new QFrame(this);
     bevel->setObjectName(QStringLiteral("Bevel1"));
     bevel->setFrameShape(QFrame::HLine);
     bevel->setFrameShadow(QFrame::Sunken);
-    bevel->setGeometry(0, pageHeight, ClientWidth, 2);
+    bevel->setGeometry(0, pageHeight, kClientWidth, 2);
 
     const int y = pageHeight + 2 + (kButtonBarHeight - 2 - kButtonHeight) / 2;
-    const int cancelX = ClientWidth - kMargin - kButtonWidth;
+    const int cancelX = kClientWidth - kMargin - kButtonWidth;
     const int nextX = cancelX - 2 * kMargin - kButtonWidth;
     const struct
     {
@@ -176,14 +176,14 @@ void TMainForm::BuildLayout()
     };
     for (const auto &b : buttons) {
         b.button->setObjectName(QString::fromUtf16(b.name));
-        SetCaption(b.button, QString::fromUtf16(b.caption));
+        setCaption(b.button, QString::fromUtf16(b.caption));
         b.button->setGeometry(b.x, y, kButtonWidth, kButtonHeight);
     }
     btnNext->setDefault(true);
     btnCancel->setToolTip(QStringLiteral("Quit Norvale Tessaro"));
 }
 
-void TMainForm::BindActions()
+void TMainForm::bindActions()
 {
     ActionNext->setObjectName(QStringLiteral("ActionNext"));
     ActionNext->setText(kNextCaption);
@@ -199,7 +199,7 @@ void TMainForm::BindActions()
     Bind(btnNext, ActionNext);
     connect(ActionNext, &QAction::changed, this, [this] {
         if (btnNext->text() != ActionNext->text())
-            SetCaption(btnNext, ActionNext->text());
+            setCaption(btnNext, ActionNext->text());
     });
     connect(ActionNext, &QAction::triggered, this, &TMainForm::ActionNextExecute);
     connect(ActionBack, &QAction::triggered, this, &TMainForm::ActionBackExecute);
@@ -214,7 +214,7 @@ void TMainForm::BindActions()
     });
 }
 
-void TMainForm::CreateWorkingFolder()
+void TMainForm::createWorkingFolder()
 {
     const QString folder = WorkingFolder();
     if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
@@ -270,13 +270,13 @@ void TMainForm::ShowPage(QWidget *page)
 {
     QWidget *previous = m_currentPage;
     try {
-        EnterPage(page);
+        enterPage(page);
     } catch (...) {
         if (m_reentering)
             throw;
         m_reentering = true;
         try {
-            EnterPage(previous);
+            enterPage(previous);
         } catch (...) {
             m_reentering = false;
             throw;
@@ -286,7 +286,7 @@ void TMainForm::ShowPage(QWidget *page)
     }
 }
 
-void TMainForm::EnterPage(QWidget *page)
+void TMainForm::enterPage(QWidget *page)
 {
     m_currentPage = page;
     m_currentFrame = dynamic_cast<IWizardFrame *>(page);

@@ -26,8 +26,8 @@ public:
     ~TMainForm() override;
     Q_DISABLE_COPY_MOVE(TMainForm)
 
-    static constexpr int ClientWidth = 504;
-    static constexpr int ClientHeight = 362;
+    static constexpr int kClientWidth = 504;
+    static constexpr int kClientHeight = 362;
 
     QWidget *pnlPages;
     QPushButton *btnHelp;
@@ -76,11 +76,11 @@ protected:
     void reject() override;
 
 private:
-    void BuildLayout();
-    void BindActions();
-    void CreateWorkingFolder();
+    void buildLayout();
+    void bindActions();
+    void createWorkingFolder();
     void ExtractPayload(const TEXEAppendixFileSystem &store);
-    void EnterPage(QWidget *page);
+    void enterPage(QWidget *page);
     // Whether the window may close; if so the connection is dropped and the server stopped.
     bool FormCloseQuery();
 

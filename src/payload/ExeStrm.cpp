@@ -11,8 +11,8 @@ using namespace Appendix;
 TExeAppendixStream::TExeAppendixStream(const QString &fileName, AccessMode mode)
     : m_file(fileName)
 {
-    OpenLocked(mode);
-    m_base = HasAppendix() ? ReadBase() : quint32(m_file.size());
+    openLocked(mode);
+    m_base = HasAppendix() ? readBase() : quint32(m_file.size());
     m_writeMode = mode != AccessMode::Read;
     const OpenMode deviceMode = mode == AccessMode::Read    ? ReadOnly
                                 : mode == AccessMode::Write ? WriteOnly
@@ -29,7 +29,7 @@ TExeAppendixStream::~TExeAppendixStream()
     close();
 }
 
-void TExeAppendixStream::OpenLocked(AccessMode mode)
+void TExeAppendixStream::openLocked(AccessMode mode)
 {
     // Finding B needs the trailer, so the writing side reads too; it must never create
     // the file it is meant to cut.
@@ -46,16 +46,16 @@ void TExeAppendixStream::OpenLocked(AccessMode mode)
 bool TExeAppendixStream::HasAppendix()
 {
     const qint64 length = m_file.size();
-    if (length < TrailerSize)
+    if (length < kTrailerSize)
         return false;
     const qint64 position = isOpen() ? pos() : 0;
-    m_file.seek(length - TrailerSize);
-    const bool found = m_file.read(MagicSize) == QByteArray::fromRawData(Magic, MagicSize);
+    m_file.seek(length - kTrailerSize);
+    const bool found = m_file.read(kMagicSize) == QByteArray::fromRawData(kMagic, kMagicSize);
     m_file.seek(m_base + position);
     return found;
 }
 
-quint32 TExeAppendixStream::ReadBase()
+quint32 TExeAppendixStream::readBase()
 {
     m_file.seek(m_file.size() - 4);
     const QByteArray bytes = m_file.read(4);
@@ -71,15 +71,15 @@ int TExeAppendixStream::EntryCount()
 QByteArray TExeAppendixStream::EntryName(int index)
 {
     seek(EntryPosition(index));
-    const QByteArray field = ReadBuffer(NameFieldSize);
+    const QByteArray field = ReadBuffer(kNameFieldSize);
     // A length beyond the field marks a damaged entry; its name stops at the field's end.
-    const int length = qMin(int(quint8(field.at(0))), MaxNameLength);
+    const int length = qMin(int(quint8(field.at(0))), kMaxNameLength);
     return field.mid(1, length);
 }
 
 TAppendixLocation TExeAppendixStream::EntryLocation(int index)
 {
-    seek(EntryPosition(index) + NameFieldSize);
+    seek(EntryPosition(index) + kNameFieldSize);
     const QByteArray bytes = ReadBuffer(8);
     return {qFromLittleEndian<quint32>(bytes.constData()),
             qFromLittleEndian<quint32>(bytes.constData() + 4)};
@@ -140,19 +140,19 @@ void TExeAppendixStream::close()
 {
     if (m_file.isOpen()) {
         if (m_writeMode && m_modified)
-            WriteTrailer();
+            writeTrailer();
         m_file.close();
     }
     QIODevice::close();
 }
 
-void TExeAppendixStream::WriteTrailer()
+void TExeAppendixStream::writeTrailer()
 {
     // Runs from the destructor too, so it cannot raise; a writer that must know the outcome
     // reads the file back.
-    QByteArray trailer(Magic, MagicSize);
-    trailer.resize(TrailerSize);
-    qToLittleEndian<quint32>(m_base, trailer.data() + MagicSize);
+    QByteArray trailer(kMagic, kMagicSize);
+    trailer.resize(kTrailerSize);
+    qToLittleEndian<quint32>(m_base, trailer.data() + kMagicSize);
     m_file.seek(m_file.size());
     m_file.write(trailer);
 }

@@ -16,15 +16,15 @@
 //   file end - 12   8    "dream co"
 //   file end - 4    4    B, absolute
 namespace Appendix {
-inline constexpr qint64 HeaderSize = 4;
-inline constexpr qint64 EntrySize = 263;
-inline constexpr qint64 NameFieldSize = 255; // the length byte and the name characters
-inline constexpr int MaxNameLength = 254;
-inline constexpr char Magic[] = "dream co";
-inline constexpr qint64 MagicSize = sizeof(Magic) - 1;
-inline constexpr qint64 TrailerSize = MagicSize + 4;
+inline constexpr qint64 kHeaderSize = 4;
+inline constexpr qint64 kEntrySize = 263;
+inline constexpr qint64 kNameFieldSize = 255; // the length byte and the name characters
+inline constexpr int kMaxNameLength = 254;
+inline constexpr char kMagic[] = "dream co";
+inline constexpr qint64 kMagicSize = sizeof(kMagic) - 1;
+inline constexpr qint64 kTrailerSize = kMagicSize + 4;
 
-inline constexpr qint64 EntryPosition(int index) { return HeaderSize + index * EntrySize; }
+inline constexpr qint64 EntryPosition(int index) { return kHeaderSize + index * kEntrySize; }
 } // namespace Appendix
 
 // Where an entry's data lies, relative to B.
@@ -84,9 +84,9 @@ protected:
     qint64 writeData(const char *data, qint64 maxSize) override;
 
 private:
-    void OpenLocked(AccessMode mode);
-    quint32 ReadBase();
-    void WriteTrailer();
+    void openLocked(AccessMode mode);
+    quint32 readBase();
+    void writeTrailer();
 
     QFile m_file;
     quint32 m_base = 0;

@@ -6,9 +6,9 @@
 namespace {
 
 #if defined(Q_OS_WIN)
-constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseInsensitive;
+constexpr Qt::CaseSensitivity kFileNameCase = Qt::CaseInsensitive;
 #else
-constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseSensitive;
+constexpr Qt::CaseSensitivity kFileNameCase = Qt::CaseSensitive;
 #endif
 
 // Absolute, with ".", ".." and doubled separators resolved by the text alone.
@@ -25,5 +25,5 @@ bool CheckAccess(QString &requestedName, const QString &rootFolder)
     const QString root = QFileInfo(expandedPath(QDir(rootFolder), QStringLiteral("a.b"))).path();
     requestedName = expandedPath(QDir(root), requestedName);
     const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-    return requestedName.startsWith(prefix, FileNameCase);
+    return requestedName.startsWith(prefix, kFileNameCase);
 }

@@ -61,12 +61,12 @@ EUDPSocketError::EUDPSocketError(int code)
 {
 }
 
-QString TFTPText(QByteArrayView bytes)
+QString tftpText(QByteArrayView bytes)
 {
     return QString::fromLocal8Bit(bytes);
 }
 
-QByteArray MakeAckPacket(quint16 block)
+QByteArray makeAckPacket(quint16 block)
 {
     QByteArray packet;
     appendWord(packet, TFTP_ACK);
@@ -74,7 +74,7 @@ QByteArray MakeAckPacket(quint16 block)
     return packet;
 }
 
-QByteArray MakeErrorPacket(quint16 code, const QString &message)
+QByteArray makeErrorPacket(quint16 code, const QString &message)
 {
     QByteArray packet;
     appendWord(packet, TFTP_ERROR);
@@ -84,7 +84,7 @@ QByteArray MakeErrorPacket(quint16 code, const QString &message)
     return packet;
 }
 
-QByteArray MakeOptionAckPacket(int blockSize)
+QByteArray makeOptionAckPacket(int blockSize)
 {
     QByteArray packet;
     appendWord(packet, TFTP_OACK);
@@ -95,7 +95,7 @@ QByteArray MakeOptionAckPacket(int blockSize)
     return packet;
 }
 
-void StartDataPacket(QByteArray &packet, quint16 block)
+void startDataPacket(QByteArray &packet, quint16 block)
 {
     // resize keeps the allocation (clear would free it), so a transfer reuses one buffer.
     packet.resize(0);
@@ -103,7 +103,7 @@ void StartDataPacket(QByteArray &packet, quint16 block)
     appendWord(packet, block);
 }
 
-bool ReadWord(QByteArrayView datagram, qsizetype offset, quint16 &value)
+bool readWord(QByteArrayView datagram, qsizetype offset, quint16 &value)
 {
     if (offset < 0 || datagram.size() - offset < 2)
         return false;
@@ -111,10 +111,10 @@ bool ReadWord(QByteArrayView datagram, qsizetype offset, quint16 &value)
     return true;
 }
 
-TTFTPRequest ParseRequest(QByteArrayView datagram)
+TTFTPRequest parseRequest(QByteArrayView datagram)
 {
     TTFTPRequest request;
-    if (!ReadWord(datagram, 0, request.Opcode)) {
+    if (!readWord(datagram, 0, request.Opcode)) {
         request.Status = TTFTPRequest::Truncated;
         return request;
     }
@@ -123,11 +123,11 @@ TTFTPRequest ParseRequest(QByteArrayView datagram)
         return request;
     }
     QByteArrayView rest = datagram.sliced(2);
-    request.FileName = TFTPText(nextField(rest));
+    request.FileName = tftpText(nextField(rest));
     const QByteArrayView mode = nextField(rest);
     if (!isKnownMode(mode)) {
         request.Status = TTFTPRequest::UnsupportedMode;
-        request.BadText = TFTPText(mode);
+        request.BadText = tftpText(mode);
         return request;
     }
     // Options come in any order (curl puts "tsize" first); only "blksize" is acknowledged.
@@ -138,7 +138,7 @@ TTFTPRequest ParseRequest(QByteArrayView datagram)
             continue;
         if (!parseDecimal(value, request.RequestedBlockSize)) {
             request.Status = TTFTPRequest::BadBlockSize;
-            request.BadText = TFTPText(value);
+            request.BadText = tftpText(value);
             request.RequestedBlockSize = 0;
         }
         break;
@@ -146,11 +146,11 @@ TTFTPRequest ParseRequest(QByteArrayView datagram)
     return request;
 }
 
-int OptionAckBlockSize(int requested)
+int optionAckBlockSize(int requested)
 {
     // An OACK may grant at most what was asked for (RFC 2348), so a request below the default
     // is left unacknowledged and the transfer keeps 512-byte blocks; clients reject a larger grant.
-    if (requested < TFTP_DEFAULT_BLOCK_SIZE)
+    if (requested < kTftpDefaultBlockSize)
         return 0;
-    return qMin(requested, TFTP_MAX_BLOCK_SIZE);
+    return qMin(requested, kTftpMaxBlockSize);
 }

@@ -18,10 +18,10 @@ enum TTFTPOpcode : quint16 {
     TFTP_OACK = 6,
 };
 
-constexpr int TFTP_DEFAULT_BLOCK_SIZE = 512;
+constexpr int kTftpDefaultBlockSize = 512;
 // RFC 2348's ceiling: the largest block whose DATA datagram still fits into one UDP datagram.
-constexpr int TFTP_MAX_BLOCK_SIZE = 65464;
-constexpr int TFTP_HEADER_SIZE = 4;
+constexpr int kTftpMaxBlockSize = 65464;
+constexpr int kTftpHeaderSize = 4;
 
 // The errors of a transfer; the class decides the code of the ERROR packet the peer gets.
 class ETFTPException : public Exception
@@ -89,16 +89,16 @@ public:
 };
 
 // Text fields travel as the bytes of the platform's file names.
-QString TFTPText(QByteArrayView bytes);
+QString tftpText(QByteArrayView bytes);
 
-QByteArray MakeAckPacket(quint16 block);
-QByteArray MakeErrorPacket(quint16 code, const QString &message);
-QByteArray MakeOptionAckPacket(int blockSize);
+QByteArray makeAckPacket(quint16 block);
+QByteArray makeErrorPacket(quint16 code, const QString &message);
+QByteArray makeOptionAckPacket(int blockSize);
 // Replaces packet's content with a DATA header for block; the caller appends the bytes.
-void StartDataPacket(QByteArray &packet, quint16 block);
+void startDataPacket(QByteArray &packet, quint16 block);
 
 // The 16-bit field at offset, or false when the datagram ends before it.
-bool ReadWord(QByteArrayView datagram, qsizetype offset, quint16 &value);
+bool readWord(QByteArrayView datagram, qsizetype offset, quint16 &value);
 
 // A read or write request as it arrived on the listening port.
 struct TTFTPRequest
@@ -119,8 +119,8 @@ struct TTFTPRequest
     QString BadText;
 };
 
-TTFTPRequest ParseRequest(QByteArrayView datagram);
+TTFTPRequest parseRequest(QByteArrayView datagram);
 
 // The block size that an OACK grants for a requested one, or 0 when the request is answered
 // without OACK and the transfer keeps the default block size.
-int OptionAckBlockSize(int requested);
+int optionAckBlockSize(int requested);

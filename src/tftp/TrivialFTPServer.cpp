@@ -1,5 +1,7 @@
 #include "tftp/TrivialFTPServer.h"
 
+#include "UDPBase_p.h"
+
 #include "platform/HandOver.h"
 
 #include <QFile>
@@ -9,11 +11,11 @@
 
 namespace {
 
-constexpr int TransferTimeoutMs = 1500;
+constexpr int kTransferTimeoutMs = 1500;
 // Silences after which the transfer gives up; the same packet is sent at most this often.
-constexpr int MaxRetries = 3;
+constexpr int kMaxRetries = 3;
 
-QString UnexpectedOperationText(const TPeerInfo &peer)
+QString unexpectedOperationText(const TPeerInfo &peer)
 {
     return QStringLiteral("Unexpected operation from %1:%2").arg(peer.PeerIP).arg(peer.PeerPort);
 }
@@ -34,8 +36,8 @@ public:
         , m_peer(peer)
     {
         m_client.SetPeer(peer.PeerIP, peer.PeerPort);
-        m_client.SetReceiveTimeout(TransferTimeoutMs);
-        m_client.SetBufferSize(TFTP_DEFAULT_BLOCK_SIZE + TFTP_HEADER_SIZE);
+        m_client.SetReceiveTimeout(kTransferTimeoutMs);
+        m_client.SetBufferSize(kTftpDefaultBlockSize + kTftpHeaderSize);
         m_client.SetStopSignal(&server->m_transferStop);
     }
     virtual ~TTFTPServerThread()
@@ -45,35 +47,35 @@ public:
     }
     Q_DISABLE_COPY_MOVE(TTFTPServerThread)
 
-    void Start() { m_thread = std::thread([this] { Execute(); }); }
+    void Start() { m_thread = std::thread([this] { execute(); }); }
     bool Finished() const { return m_finished.load(std::memory_order_acquire); }
 
 protected:
     // Puts the next packet to send into m_response.
     virtual void BuildResponse() = 0;
     // The peer's DATA or ACK for block; true when the transfer is over.
-    virtual bool HandleData(quint16 block, QByteArrayView data);
-    virtual bool HandleAck(quint16 block);
+    virtual bool handleData(quint16 block, QByteArrayView data);
+    virtual bool handleAck(quint16 block);
     virtual bool OverOnSilence() const = 0;
     virtual bool Succeeded() const = 0;
     virtual bool WriteOperation() const = 0;
 
     [[noreturn]] void RaiseUnexpectedOperation() const
     {
-        throw ETFTPIllegalOperation(UnexpectedOperationText(m_peer));
+        throw ETFTPIllegalOperation(unexpectedOperationText(m_peer));
     }
 
     QIODevice *const m_stream;
-    int m_blockSize = TFTP_DEFAULT_BLOCK_SIZE;
+    int m_blockSize = kTftpDefaultBlockSize;
     quint16 m_blockCounter = 0;
     QByteArray m_response;
     bool m_endOfData = false;
 
 private:
-    void Execute();
-    void Transfer();
-    void SendErrorQuietly(quint16 code, const QString &message);
-    void Report();
+    void execute();
+    void transfer();
+    void sendErrorQuietly(quint16 code, const QString &message);
+    void report();
 
     TTrivialFTPServer *const m_server;
     const int m_requestedBlockSize;
@@ -84,42 +86,42 @@ private:
     std::thread m_thread;
 };
 
-bool TTFTPServerThread::HandleData(quint16, QByteArrayView)
+bool TTFTPServerThread::handleData(quint16, QByteArrayView)
 {
     RaiseUnexpectedOperation();
 }
 
-bool TTFTPServerThread::HandleAck(quint16)
+bool TTFTPServerThread::handleAck(quint16)
 {
     RaiseUnexpectedOperation();
 }
 
-void TTFTPServerThread::Execute()
+void TTFTPServerThread::execute()
 {
     try {
-        Transfer();
+        transfer();
     } catch (const ETFTPException &e) {
-        SendErrorQuietly(e.code(), e.message());
+        sendErrorQuietly(e.code(), e.message());
     } catch (const Exception &e) {
-        SendErrorQuietly(0, e.message());
+        sendErrorQuietly(0, e.message());
     } catch (const std::exception &e) {
-        SendErrorQuietly(0, QString::fromLocal8Bit(e.what()));
+        sendErrorQuietly(0, QString::fromLocal8Bit(e.what()));
     }
-    Report();
+    report();
     m_client.Close();
     TTrivialFTPServer *const server = m_server;
     m_finished.store(true, std::memory_order_release);
     // From here on the server may join and free this object at any time.
-    QMetaObject::invokeMethod(server, [server] { server->ReapTransfers(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(server, [server] { server->reapTransfers(); }, Qt::QueuedConnection);
 }
 
-void TTFTPServerThread::Transfer()
+void TTFTPServerThread::transfer()
 {
-    const int granted = OptionAckBlockSize(m_requestedBlockSize);
+    const int granted = optionAckBlockSize(m_requestedBlockSize);
     if (granted > 0) {
         m_blockSize = granted;
-        m_response = MakeOptionAckPacket(granted);
-        m_client.SetBufferSize(granted + TFTP_HEADER_SIZE);
+        m_response = makeOptionAckPacket(granted);
+        m_client.SetBufferSize(granted + kTftpHeaderSize);
     }
     int retries = 0;
     for (;;) {
@@ -127,14 +129,14 @@ void TTFTPServerThread::Transfer()
             BuildResponse();
             retries = 0;
         }
-        if (retries == MaxRetries)
+        if (retries == kMaxRetries)
             throw ETFTPIllegalOperation(QStringLiteral("Timeout"));
         m_client.Send(m_response);
 
         // Any answer other than silence leaves the retry count alone: a non-matching ACK or
         // a repeated DATA has the current packet sent again at once.
         QByteArrayView datagram;
-        switch (m_client.ReceiveFromPeer(datagram)) {
+        switch (m_client.receiveFromPeer(datagram)) {
         case TUDPBase::Stopped:
             if (OverOnSilence())
                 return;
@@ -150,19 +152,19 @@ void TTFTPServerThread::Transfer()
 
         quint16 opcode = 0;
         quint16 block = 0;
-        if (!ReadWord(datagram, 0, opcode))
+        if (!readWord(datagram, 0, opcode))
             throw EReadError();
         switch (opcode) {
         case TFTP_DATA:
-            if (!ReadWord(datagram, 2, block))
+            if (!readWord(datagram, 2, block))
                 throw EReadError();
-            if (HandleData(block, datagram.sliced(TFTP_HEADER_SIZE)))
+            if (handleData(block, datagram.sliced(kTftpHeaderSize)))
                 return;
             break;
         case TFTP_ACK:
-            if (!ReadWord(datagram, 2, block))
+            if (!readWord(datagram, 2, block))
                 throw EReadError();
-            if (HandleAck(block))
+            if (handleAck(block))
                 return;
             break;
         case TFTP_ERROR:
@@ -173,21 +175,21 @@ void TTFTPServerThread::Transfer()
     }
 }
 
-void TTFTPServerThread::SendErrorQuietly(quint16 code, const QString &message)
+void TTFTPServerThread::sendErrorQuietly(quint16 code, const QString &message)
 {
     try {
-        m_client.Send(MakeErrorPacket(code, message));
+        m_client.Send(makeErrorPacket(code, message));
     } catch (const std::exception &) {
         // The transfer is over either way; its report still follows.
     }
 }
 
-void TTFTPServerThread::Report()
+void TTFTPServerThread::report()
 {
     const bool success = Succeeded();
     try {
         Platform::runOnThreadOf(m_server, [&] {
-            m_server->DoTransferComplete(success, m_peer, m_stream, m_freeStreamOnComplete, WriteOperation());
+            m_server->doTransferComplete(success, m_peer, m_stream, m_freeStreamOnComplete, WriteOperation());
         });
     } catch (...) {
         // A failing completion handler has nobody else to tell.
@@ -204,7 +206,7 @@ protected:
     void BuildResponse() override
     {
         ++m_blockCounter;
-        StartDataPacket(m_response, m_blockCounter);
+        startDataPacket(m_response, m_blockCounter);
         const qsizetype header = m_response.size();
         m_response.resize(header + m_blockSize);
         qsizetype filled = 0;
@@ -221,7 +223,7 @@ protected:
         m_endOfData = filled < m_blockSize;
     }
 
-    bool HandleAck(quint16 block) override
+    bool handleAck(quint16 block) override
     {
         if (block != m_blockCounter)
             return false;
@@ -250,9 +252,9 @@ public:
     using TTFTPServerThread::TTFTPServerThread;
 
 protected:
-    void BuildResponse() override { m_response = MakeAckPacket(m_blockCounter); }
+    void BuildResponse() override { m_response = makeAckPacket(m_blockCounter); }
 
-    bool HandleData(quint16 block, QByteArrayView data) override
+    bool handleData(quint16 block, QByteArrayView data) override
     {
         // A repeated block is acknowledged again but not written again.
         if (block != quint16(m_blockCounter + 1))
@@ -283,7 +285,7 @@ TTrivialFTPServer::~TTrivialFTPServer()
 {
     SetActive(false);
     m_transferStop.Raise();
-    WaitWhileDispatching([this] { return m_unreported == 0; });
+    waitWhileDispatching([this] { return m_unreported == 0; });
     m_transfers.clear();
 }
 
@@ -291,10 +293,10 @@ void TTrivialFTPServer::DoUDPRead(QByteArrayView datagram, TSocketHandle &bindin
 {
     const TPeerInfo peer{binding.PeerIP, binding.PeerPort};
     auto sendError = [&](quint16 code, const QString &message) {
-        SendDatagram(binding.Handle, MakeSocketAddress(peer.PeerIP, peer.PeerPort), MakeErrorPacket(code, message));
+        sendDatagram(binding.Handle, makeSocketAddress(peer.PeerIP, peer.PeerPort), makeErrorPacket(code, message));
     };
     try {
-        HandleRequest(ParseRequest(datagram), peer);
+        handleRequest(parseRequest(datagram), peer);
     } catch (const ETFTPException &e) {
         sendError(e.code(), e.message());
     } catch (const Exception &e) {
@@ -306,13 +308,13 @@ void TTrivialFTPServer::DoUDPRead(QByteArrayView datagram, TSocketHandle &bindin
     }
 }
 
-void TTrivialFTPServer::HandleRequest(const TTFTPRequest &request, const TPeerInfo &peer)
+void TTrivialFTPServer::handleRequest(const TTFTPRequest &request, const TPeerInfo &peer)
 {
     switch (request.Status) {
     case TTFTPRequest::Truncated:
         throw EReadError();
     case TTFTPRequest::UnexpectedOperation:
-        throw ETFTPIllegalOperation(UnexpectedOperationText(peer));
+        throw ETFTPIllegalOperation(unexpectedOperationText(peer));
     case TTFTPRequest::UnsupportedMode:
         throw ETFTPIllegalOperation(QStringLiteral("Unsupported transfer mode: \"%1\"").arg(request.BadText));
     case TTFTPRequest::BadBlockSize:
@@ -321,40 +323,40 @@ void TTrivialFTPServer::HandleRequest(const TTFTPRequest &request, const TPeerIn
         break;
     }
     if (request.Opcode == TFTP_RRQ)
-        DoReadFile(request.FileName, peer, request.RequestedBlockSize);
+        doReadFile(request.FileName, peer, request.RequestedBlockSize);
     else
-        DoWriteFile(request.FileName, peer, request.RequestedBlockSize);
+        doWriteFile(request.FileName, peer, request.RequestedBlockSize);
 }
 
-void TTrivialFTPServer::DoReadFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize)
+void TTrivialFTPServer::doReadFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize)
 {
     bool freeStreamOnComplete = true;
     QIODevice *stream = nullptr;
     try {
-        stream = AdmitRequest(OnReadFile, fileName, peer, freeStreamOnComplete, QIODevice::ReadOnly);
+        stream = admitRequest(OnReadFile, fileName, peer, freeStreamOnComplete, QIODevice::ReadOnly);
     } catch (const EFOpenError &e) {
         throw ETFTPFileNotFound(e.message());
     }
-    StartTransfer(std::make_unique<TTFTPServerSendFileThread>(this, requestedBlockSize, freeStreamOnComplete,
+    startTransfer(std::make_unique<TTFTPServerSendFileThread>(this, requestedBlockSize, freeStreamOnComplete,
                                                               stream, peer));
 }
 
-void TTrivialFTPServer::DoWriteFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize)
+void TTrivialFTPServer::doWriteFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize)
 {
     bool freeStreamOnComplete = true;
     QIODevice *stream = nullptr;
     try {
         // Unbuffered: once a block is acknowledged, its bytes are in the file.
-        stream = AdmitRequest(OnWriteFile, fileName, peer, freeStreamOnComplete,
+        stream = admitRequest(OnWriteFile, fileName, peer, freeStreamOnComplete,
                               QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     } catch (const EFCreateError &e) {
         throw ETFTPAllocationExceeded(e.message());
     }
-    StartTransfer(std::make_unique<TTFTPServerReceiveFileThread>(this, requestedBlockSize, freeStreamOnComplete,
+    startTransfer(std::make_unique<TTFTPServerReceiveFileThread>(this, requestedBlockSize, freeStreamOnComplete,
                                                                  stream, peer));
 }
 
-QIODevice *TTrivialFTPServer::AdmitRequest(const TAccessFileEvent &event, QString &fileName, const TPeerInfo &peer,
+QIODevice *TTrivialFTPServer::admitRequest(const TAccessFileEvent &event, QString &fileName, const TPeerInfo &peer,
                                            bool &freeStreamOnComplete, QIODevice::OpenMode fileMode)
 {
     bool grantAccess = true;
@@ -378,15 +380,15 @@ QIODevice *TTrivialFTPServer::AdmitRequest(const TAccessFileEvent &event, QStrin
     return file.release();
 }
 
-void TTrivialFTPServer::StartTransfer(std::unique_ptr<TTFTPServerThread> transfer)
+void TTrivialFTPServer::startTransfer(std::unique_ptr<TTFTPServerThread> transfer)
 {
-    ReapTransfers();
+    reapTransfers();
     transfer->Start();
     m_transfers.push_back(std::move(transfer));
     ++m_unreported;
 }
 
-void TTrivialFTPServer::DoTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream,
+void TTrivialFTPServer::doTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream,
                                            bool freeStream, bool writeOperation)
 {
     --m_unreported;
@@ -401,7 +403,7 @@ void TTrivialFTPServer::DoTransferComplete(bool success, const TPeerInfo &peer, 
         delete stream;
 }
 
-void TTrivialFTPServer::ReapTransfers()
+void TTrivialFTPServer::reapTransfers()
 {
     m_transfers.remove_if([](const std::unique_ptr<TTFTPServerThread> &transfer) { return transfer->Finished(); });
 }

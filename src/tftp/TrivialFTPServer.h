@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tftp/StopSignal.h"
 #include "tftp/TrivialFTPBase.h"
 #include "tftp/UDPServer.h"
 
@@ -60,16 +61,16 @@ protected:
 private:
     friend class TTFTPServerThread;
 
-    void HandleRequest(const TTFTPRequest &request, const TPeerInfo &peer);
-    void DoReadFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize);
-    void DoWriteFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize);
+    void handleRequest(const TTFTPRequest &request, const TPeerInfo &peer);
+    void doReadFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize);
+    void doWriteFile(QString fileName, const TPeerInfo &peer, int requestedBlockSize);
     // Asks the host, and opens the named file itself when the host supplied no stream.
-    QIODevice *AdmitRequest(const TAccessFileEvent &event, QString &fileName, const TPeerInfo &peer,
+    QIODevice *admitRequest(const TAccessFileEvent &event, QString &fileName, const TPeerInfo &peer,
                             bool &freeStreamOnComplete, QIODevice::OpenMode fileMode);
-    void StartTransfer(std::unique_ptr<TTFTPServerThread> transfer);
-    void DoTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream, bool freeStream,
+    void startTransfer(std::unique_ptr<TTFTPServerThread> transfer);
+    void doTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream, bool freeStream,
                             bool writeOperation);
-    void ReapTransfers();
+    void reapTransfers();
 
     // Raised by the destructor; every running transfer watches it.
     TStopSignal m_transferStop;

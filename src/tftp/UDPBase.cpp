@@ -1,4 +1,4 @@
-#include "tftp/UDPBase.h"
+#include "UDPBase_p.h"
 
 #include "platform/Clock.h"
 #include "platform/SocketErrors.h"
@@ -46,7 +46,7 @@ void TStopSignal::Raise()
     (void)eventfd_write(m_handle, 1);
 }
 
-sockaddr_in MakeSocketAddress(const QString &ip, int port)
+sockaddr_in makeSocketAddress(const QString &ip, int port)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -58,31 +58,31 @@ sockaddr_in MakeSocketAddress(const QString &ip, int port)
     return address;
 }
 
-QString SocketAddressIP(const sockaddr_in &address)
+QString socketAddressIP(const sockaddr_in &address)
 {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
     return QString::fromLatin1(text);
 }
 
-int SocketAddressPort(const sockaddr_in &address)
+int socketAddressPort(const sockaddr_in &address)
 {
     return ntohs(address.sin_port);
 }
 
-bool SameSocketAddress(const sockaddr_in &a, const sockaddr_in &b)
+bool sameSocketAddress(const sockaddr_in &a, const sockaddr_in &b)
 {
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
 
-int RealMilliseconds(int ms)
+int realMilliseconds(int ms)
 {
     if (ms <= 0)
         return ms;
     return qMax(1, int(std::lround(ms * Platform::timeScale())));
 }
 
-int WaitReadable(pollfd *handles, int count, int realMs)
+int waitReadable(pollfd *handles, int count, int realMs)
 {
     const QDeadlineTimer deadline(realMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(realMs));
     for (;;) {
@@ -94,7 +94,7 @@ int WaitReadable(pollfd *handles, int count, int realMs)
     }
 }
 
-void SendDatagram(int handle, const sockaddr_in &to, QByteArrayView data)
+void sendDatagram(int handle, const sockaddr_in &to, QByteArrayView data)
 {
     ssize_t sent;
     do {
@@ -110,7 +110,7 @@ void SendDatagram(int handle, const sockaddr_in &to, QByteArrayView data)
         throw ENotAllBytesSent();
 }
 
-qsizetype ReceiveDatagram(int handle, QByteArray &buffer, sockaddr_in &from)
+qsizetype receiveDatagram(int handle, QByteArray &buffer, sockaddr_in &from)
 {
     socklen_t fromSize = sizeof from;
     ssize_t received;
@@ -151,32 +151,32 @@ int TUDPBase::Handle()
 
 void TUDPBase::SendBuffer(const sockaddr_in &to, QByteArrayView data)
 {
-    SendDatagram(Handle(), to, data);
+    sendDatagram(Handle(), to, data);
 }
 
-TUDPBase::TReceiveResult TUDPBase::ReceiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs)
+TUDPBase::TReceiveResult TUDPBase::receiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs)
 {
     pollfd handles[2] = {{Handle(), POLLIN, 0}, {m_stopSignal ? m_stopSignal->Handle() : -1, POLLIN, 0}};
-    const int ready = WaitReadable(handles, 2, realMs);
+    const int ready = waitReadable(handles, 2, realMs);
     if (handles[1].revents != 0)
         return Stopped;
     if (ready == 0)
         return TimedOut;
     if (m_buffer.size() != m_bufferSize)
         m_buffer.resize(m_bufferSize);
-    datagram = QByteArrayView(m_buffer.constData(), ReceiveDatagram(m_handle, m_buffer, from));
+    datagram = QByteArrayView(m_buffer.constData(), receiveDatagram(m_handle, m_buffer, from));
     return Received;
 }
 
-TUDPBase::TReceiveResult TUDPClient::ReceiveFromPeer(QByteArrayView &datagram, int timeoutMs)
+TUDPBase::TReceiveResult TUDPClient::receiveFromPeer(QByteArrayView &datagram, int timeoutMs)
 {
-    const int ms = timeoutMs == UseReceiveTimeout ? ReceiveTimeout() : timeoutMs;
+    const int ms = timeoutMs == kUseReceiveTimeout ? ReceiveTimeout() : timeoutMs;
     const QDeadlineTimer deadline =
-        ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(RealMilliseconds(ms));
+        ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(realMilliseconds(ms));
     for (;;) {
         sockaddr_in from{};
-        const TReceiveResult result = ReceiveReal(datagram, from, remainingMs(deadline));
-        if (result != Received || SameSocketAddress(from, m_peer))
+        const TReceiveResult result = receiveReal(datagram, from, remainingMs(deadline));
+        if (result != Received || sameSocketAddress(from, m_peer))
             return result;
     }
 }

@@ -1,5 +1,7 @@
 #include "tftp/UDPServer.h"
 
+#include "UDPBase_p.h"
+
 #include "platform/HandOver.h"
 #include "platform/SocketErrors.h"
 #include "tftp/TrivialFTPBase.h"
@@ -12,6 +14,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <thread>
 
 class TUDPListenerThread final
@@ -25,15 +28,15 @@ public:
     }
     Q_DISABLE_COPY_MOVE(TUDPListenerThread)
 
-    void Start() { m_thread = std::thread([this] { Execute(); }); }
-    void Stop() { m_stop.Raise(); }
-    bool Finished() const { return m_finished.load(std::memory_order_acquire); }
+    void start() { m_thread = std::thread([this] { execute(); }); }
+    void stop() { m_stop.Raise(); }
+    bool finished() const { return m_finished.load(std::memory_order_acquire); }
 
 private:
-    static constexpr int CycleMs = 1000;
+    static constexpr int kCycleMs = 1000;
 
-    void Execute();
-    void HandleDatagram(TSocketHandle &binding);
+    void execute();
+    void handleDatagram(TSocketHandle &binding);
 
     TUDPServer *const m_server;
     TStopSignal m_stop;
@@ -42,7 +45,7 @@ private:
     std::thread m_thread;
 };
 
-void TUDPListenerThread::Execute()
+void TUDPListenerThread::execute()
 {
     const auto &bindings = m_server->m_bindings;
     std::vector<pollfd> handles;
@@ -53,27 +56,32 @@ void TUDPListenerThread::Execute()
 
     while (!m_stop.Raised()) {
         try {
-            if (WaitReadable(handles.data(), int(handles.size()), CycleMs) == 0)
+            if (waitReadable(handles.data(), int(handles.size()), kCycleMs) == 0)
                 continue;
-        } catch (const std::exception &) {
+        } catch (const std::exception &error) {
+            // poll() itself failed (out of memory, descriptors): nothing can be received now.
+            // Try again after a cycle instead of spinning, and stay stoppable meanwhile.
+            qWarning("TFTP listener: %s", error.what());
+            for (int step = 0; step < 10 && !m_stop.Raised(); ++step)
+                std::this_thread::sleep_for(std::chrono::milliseconds(kCycleMs / 10));
             continue;
         }
         for (size_t i = 0; i < bindings.size() && !m_stop.Raised(); ++i) {
             if (handles[i].revents != 0)
-                HandleDatagram(*bindings[i]);
+                handleDatagram(*bindings[i]);
         }
     }
     m_finished.store(true, std::memory_order_release);
     QMetaObject::invokeMethod(m_server, [] {}, Qt::QueuedConnection);
 }
 
-void TUDPListenerThread::HandleDatagram(TSocketHandle &binding)
+void TUDPListenerThread::handleDatagram(TSocketHandle &binding)
 {
     try {
         sockaddr_in from{};
-        const qsizetype length = ReceiveDatagram(binding.Handle, m_buffer, from);
-        binding.PeerIP = SocketAddressIP(from);
-        binding.PeerPort = SocketAddressPort(from);
+        const qsizetype length = receiveDatagram(binding.Handle, m_buffer, from);
+        binding.PeerIP = socketAddressIP(from);
+        binding.PeerPort = socketAddressPort(from);
         const QByteArrayView datagram(m_buffer.constData(), length);
         Platform::runOnThreadOf(m_server, [&] { m_server->DoUDPRead(datagram, binding); });
     } catch (...) {
@@ -90,7 +98,7 @@ TUDPServer::~TUDPServer()
 {
     // Deactivating here would hand datagrams to a derived class that is already gone.
     Q_ASSERT_X(!Active(), "~TUDPServer", "the derived server deactivates in its own destructor");
-    CloseBindings();
+    closeBindings();
 }
 
 TSocketHandle &TUDPServer::AddBinding(const QString &ip, int port)
@@ -107,18 +115,18 @@ void TUDPServer::SetActive(bool active)
     if (active == Active())
         return;
     if (active)
-        Activate();
+        activate();
     else
-        Deactivate();
+        deactivate();
 }
 
-void TUDPServer::Activate()
+void TUDPServer::activate()
 {
     if (m_bindings.empty())
         AddBinding(QString(), m_defaultPort);
     try {
         for (const auto &binding : m_bindings) {
-            sockaddr_in address = MakeSocketAddress(binding->IP, binding->Port);
+            sockaddr_in address = makeSocketAddress(binding->IP, binding->Port);
             binding->Handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
             if (binding->Handle < 0)
                 throw EUDPSocketError(Platform::socketErrorFromErrno(errno));
@@ -131,25 +139,25 @@ void TUDPServer::Activate()
             }
             socklen_t size = sizeof address;
             if (::getsockname(binding->Handle, reinterpret_cast<sockaddr *>(&address), &size) == 0)
-                binding->Port = SocketAddressPort(address);
+                binding->Port = socketAddressPort(address);
         }
     } catch (...) {
-        CloseBindings();
+        closeBindings();
         throw;
     }
     m_listener = std::make_unique<TUDPListenerThread>(this);
-    m_listener->Start();
+    m_listener->start();
 }
 
-void TUDPServer::Deactivate()
+void TUDPServer::deactivate()
 {
-    m_listener->Stop();
-    WaitWhileDispatching([this] { return m_listener->Finished(); });
+    m_listener->stop();
+    waitWhileDispatching([this] { return m_listener->finished(); });
     m_listener.reset();
-    CloseBindings();
+    closeBindings();
 }
 
-void TUDPServer::CloseBindings()
+void TUDPServer::closeBindings()
 {
     for (const auto &binding : m_bindings) {
         if (binding->Handle >= 0) {
@@ -159,7 +167,7 @@ void TUDPServer::CloseBindings()
     }
 }
 
-void TUDPServer::WaitWhileDispatching(const std::function<bool()> &done)
+void TUDPServer::waitWhileDispatching(const std::function<bool()> &done)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     while (!done())

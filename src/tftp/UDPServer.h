@@ -1,7 +1,5 @@
 #pragma once
 
-#include "tftp/UDPBase.h"
-
 #include <QObject>
 
 #include <functional>
@@ -59,14 +57,14 @@ protected:
 
     // Dispatches this thread's events until done() holds; worker threads post an event when
     // they end, so that the wait sees it.
-    void WaitWhileDispatching(const std::function<bool()> &done);
+    void waitWhileDispatching(const std::function<bool()> &done);
 
 private:
     friend class TUDPListenerThread;
 
-    void Activate();
-    void Deactivate();
-    void CloseBindings();
+    void activate();
+    void deactivate();
+    void closeBindings();
 
     int m_bufferSize = 8192;
     int m_defaultPort = 0;

@@ -101,7 +101,7 @@ TBootVar ParseBootVar(const QStringList &lines)
     return result;
 }
 
-QString ParseShowStack(const QStringList &received)
+QString parseShowStack(const QStringList &received)
 {
     const QString whole = Platform::linesText(received);
     if (whole.size() <= 20)

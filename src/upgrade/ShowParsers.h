@@ -39,4 +39,4 @@ TBootVar ParseBootVar(const QStringList &lines);
 
 // The unit suffix for the show commands from a "show stack" answer: empty on a standalone
 // device, " unit " and the master's number on a stack. Raises on an unusable answer.
-QString ParseShowStack(const QStringList &received);
+QString parseShowStack(const QStringList &received);

@@ -15,12 +15,12 @@
 
 using Platform::MessageKind;
 
-QString InventoryLine(const QString &label, const QString &value)
+QString inventoryLine(const QString &label, const QString &value)
 {
     return label.leftJustified(15) + QLatin1Char(' ') + value;
 }
 
-void SaveImage(ITftpHost &host, const QString &name, const QString &folder)
+void saveImage(ITftpHost &host, const QString &name, const QString &folder)
 {
     if (!host.AppendixFileExists(name))
         return;
@@ -56,12 +56,12 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
             return false;
         }
         const TShowSystem system = ParseShowSystem(Telnet->Received);
-        OnProgress(this, InventoryLine(QStringLiteral("Type        :"), system.Type));
-        OnProgress(this, InventoryLine(QStringLiteral("OID         :"), system.ObjectId));
-        OnProgress(this, InventoryLine(QStringLiteral("Sys Name    :"), system.Name));
-        OnProgress(this, InventoryLine(QStringLiteral("Location    :"), system.Location));
-        OnProgress(this, InventoryLine(QStringLiteral("Sys Contct  :"), system.Contact));
-        OnProgress(this, InventoryLine(QStringLiteral("Mac-Address :"), system.MacAddress));
+        OnProgress(this, inventoryLine(QStringLiteral("Type        :"), system.Type));
+        OnProgress(this, inventoryLine(QStringLiteral("OID         :"), system.ObjectId));
+        OnProgress(this, inventoryLine(QStringLiteral("Sys Name    :"), system.Name));
+        OnProgress(this, inventoryLine(QStringLiteral("Location    :"), system.Location));
+        OnProgress(this, inventoryLine(QStringLiteral("Sys Contct  :"), system.Contact));
+        OnProgress(this, inventoryLine(QStringLiteral("Mac-Address :"), system.MacAddress));
 
         InterimImage = ImageTable.ReadString(system.ObjectId, QStringLiteral("ImageFile"));
         FinalImage = ImageTable.ReadString(system.ObjectId, QStringLiteral("ImageFile746"));
@@ -73,8 +73,8 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
             throw Exception(kShouldTerminate);
         }
         if (!ResetStarted && TftpHost && TftpHost->HasAppendix()) {
-            SaveImage(*TftpHost, InterimImage, WorkingFolder());
-            SaveImage(*TftpHost, FinalImage, WorkingFolder());
+            saveImage(*TftpHost, InterimImage, WorkingFolder());
+            saveImage(*TftpHost, FinalImage, WorkingFolder());
         }
 
         Telnet->SendLineWaitForPrompt(QStringLiteral("show version") + StackUnit + QStringLiteral("\n"), kPromptPolls);
@@ -107,6 +107,6 @@ void TTelnetOperations::ShowStack()
 {
     StackUnit.clear();
     Telnet->SendLineWaitForPrompt(QStringLiteral("show stack\n"), kPromptPolls);
-    StackUnit = ParseShowStack(Telnet->Received);
+    StackUnit = parseShowStack(Telnet->Received);
     IsStack = !StackUnit.isEmpty();
 }

@@ -9,9 +9,9 @@ class ITftpHost;
 
 // One report line of the inventory: the label left-aligned in 15 characters, a blank, the
 // value.
-QString InventoryLine(const QString &label, const QString &value);
+QString inventoryLine(const QString &label, const QString &value);
 
 // Saves the payload's file of that name into folder, whole or not at all: the switch must
 // never fetch a truncated image. A name the payload does not hold is skipped. Raises
 // EFCreateError or EWriteError when the file cannot be written.
-void SaveImage(ITftpHost &host, const QString &name, const QString &folder);
+void saveImage(ITftpHost &host, const QString &name, const QString &folder);

@@ -2,7 +2,7 @@
 
 #include <QAbstractButton>
 
-QString CaptionName(const QString &caption)
+QString captionName(const QString &caption)
 {
     QString name;
     for (qsizetype i = 0; i < caption.size(); ++i) {
@@ -13,8 +13,8 @@ QString CaptionName(const QString &caption)
     return name;
 }
 
-void SetCaption(QAbstractButton *button, const QString &caption)
+void setCaption(QAbstractButton *button, const QString &caption)
 {
     button->setText(caption);
-    button->setAccessibleName(CaptionName(caption));
+    button->setAccessibleName(captionName(caption));
 }

@@ -5,7 +5,7 @@
 class QAbstractButton;
 
 // A caption as an assistive tool reads it: "&Next >" is "Next >", "&&" an ampersand.
-QString CaptionName(const QString &caption);
+QString captionName(const QString &caption);
 
 // Sets a button's caption and the accessible name that goes with it.
-void SetCaption(QAbstractButton *button, const QString &caption);
+void setCaption(QAbstractButton *button, const QString &caption);

@@ -35,7 +35,7 @@ TFrameFinish::TFrameFinish(QWidget *parent)
 void TFrameFinish::PageEntered()
 {
     const QString rule(40, u'-');
-    MainForm()->Operations()->Log << rule << rule << QStringLiteral("----Tessaro competed succesfully----") << rule
+    mainForm()->Operations()->Log << rule << rule << QStringLiteral("----Tessaro competed succesfully----") << rule
                                   << rule;
-    MainForm()->SaveLog();
+    mainForm()->SaveLog();
 }

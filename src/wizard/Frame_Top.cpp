@@ -9,7 +9,7 @@ TFrameTop::TFrameTop(QWidget *parent)
     : QWidget(parent), lblTitle(new QLabel(this)), lblSubtitle(new QLabel(this)), Image1(new QLabel(this))
 {
     setObjectName(QStringLiteral("FrameTop"));
-    setFixedHeight(Height);
+    setFixedHeight(kHeight);
     setAutoFillBackground(true);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);

@@ -18,5 +18,5 @@ public:
     QLabel *lblSubtitle;
     QLabel *Image1;
 
-    static constexpr int Height = 60;
+    static constexpr int kHeight = 60;
 };

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-TFileVersion FileVersion(const QString &version)
+TFileVersion fileVersion(const QString &version)
 {
     quint32 numbers[4] = {};
     const QStringList parts = version.split(u'.');
@@ -15,7 +15,7 @@ TFileVersion FileVersion(const QString &version)
     return {numbers[0] << 16 | numbers[1], numbers[2] << 16 | numbers[3]};
 }
 
-QString VersionLabel(const TFileVersion &version)
+QString versionLabel(const TFileVersion &version)
 {
     return QStringLiteral("Version: %1.%2.%3.%4")
         .arg(version.MS >> 16)
@@ -87,7 +87,7 @@ const QMetaObject *TFrameWelcome::NextPageClass() const
 void TFrameWelcome::PageEntered()
 {
     LoadSidebar();
-    lblVersion->setText(VersionLabel(FileVersion(QStringLiteral(TESSARO_VERSION))));
+    lblVersion->setText(versionLabel(fileVersion(QStringLiteral(TESSARO_VERSION))));
 }
 
 void TFrameWelcome::LoadSidebar()

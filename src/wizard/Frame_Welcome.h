@@ -15,9 +15,9 @@ struct TFileVersion
 };
 
 // "a.b.c.d" (missing numbers count as 0) packed into the two words.
-TFileVersion FileVersion(const QString &version);
+TFileVersion fileVersion(const QString &version);
 // "Version: %d.%d.%d.%d": the high 16 and the low 8 bits of each word.
-QString VersionLabel(const TFileVersion &version);
+QString versionLabel(const TFileVersion &version);
 
 // The first page: the sidebar picture, the greeting, the program's version and the maker's
 // notice. No header.

@@ -19,10 +19,10 @@ TOKBottomDlg::TOKBottomDlg(QWidget *parent)
     Bevel1->setFrameShape(QFrame::Box);
     Bevel1->setFrameShadow(QFrame::Sunken);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    SetCaption(OKBtn, QStringLiteral("OK"));
+    setCaption(OKBtn, QStringLiteral("OK"));
     OKBtn->setDefault(true);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    SetCaption(CancelBtn, QStringLiteral("Cancel"));
+    setCaption(CancelBtn, QStringLiteral("Cancel"));
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -45,11 +45,11 @@ TOKHelpBottomDlg::TOKHelpBottomDlg(QWidget *parent)
     CancelBtn->hide();
 
     Button1->setObjectName(QStringLiteral("Button1"));
-    SetCaption(Button1, QStringLiteral("For instructions regarding upgrade procedure please consult this document"));
+    setCaption(Button1, QStringLiteral("For instructions regarding upgrade procedure please consult this document"));
     Button2->setObjectName(QStringLiteral("Button2"));
-    SetCaption(Button2, QStringLiteral("For common troubleshooting scenarios consult this document "));
+    setCaption(Button2, QStringLiteral("For common troubleshooting scenarios consult this document "));
     Button3->setObjectName(QStringLiteral("Button3"));
-    SetCaption(Button3, QStringLiteral(" For post upgrade system impact consult this document"));
+    setCaption(Button3, QStringLiteral(" For post upgrade system impact consult this document"));
 
     auto *layout = new QVBoxLayout(Bevel1);
     layout->setContentsMargins(16, 16, 16, 16);

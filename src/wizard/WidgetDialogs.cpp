@@ -32,7 +32,7 @@ QWidget *Owner()
 
 } // namespace
 
-QString DisplayText(const QString &text)
+QString displayText(const QString &text)
 {
     QString shown;
     shown.reserve(text.size());
@@ -63,7 +63,7 @@ TWidgetDialogs::~TWidgetDialogs()
 MessageAnswer TWidgetDialogs::message(MessageKind kind, const QString &text, MessageButtons buttons)
 {
     const bool question = buttons == MessageButtons::YesNo;
-    QMessageBox box(IconOf(kind), QGuiApplication::applicationDisplayName(), DisplayText(text),
+    QMessageBox box(IconOf(kind), QGuiApplication::applicationDisplayName(), displayText(text),
                     question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, Owner());
     const int answer = box.exec();
     if (!question)

@@ -3,7 +3,7 @@
 #include "platform/Dialogs.h"
 
 // A text as a message box shows it: "\n\r", "\r\n" and lone CR or LF are each one line break.
-QString DisplayText(const QString &text);
+QString displayText(const QString &text);
 
 // The operator's side of the real program: message boxes, file and folder choosers and the
 // desktop's document viewer. Installs itself for its lifetime.

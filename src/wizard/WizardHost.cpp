@@ -4,12 +4,12 @@ namespace {
 IWizardHost *g_mainForm = nullptr;
 }
 
-IWizardHost *MainForm()
+IWizardHost *mainForm()
 {
     return g_mainForm;
 }
 
-void SetMainForm(IWizardHost *host)
+void setMainForm(IWizardHost *host)
 {
     g_mainForm = host;
 }

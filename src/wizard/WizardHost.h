@@ -7,7 +7,7 @@ class TTelnetOperations;
 class TfrmMain;
 
 // The main window as its pages see it. The program has one; pages reach it through
-// MainForm(), since the main window sits above the pages and they cannot name its class.
+// mainForm(), since the main window sits above the pages and they cannot name its class.
 class IWizardHost
 {
 public:
@@ -25,6 +25,6 @@ public:
     virtual void SaveLog() = 0;
 };
 
-IWizardHost *MainForm();
+IWizardHost *mainForm();
 // Called by the main window alone, as it comes and goes.
-void SetMainForm(IWizardHost *host);
+void setMainForm(IWizardHost *host);

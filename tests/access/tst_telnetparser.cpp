@@ -69,7 +69,7 @@ private slots:
         QCOMPARE(recorder.events.count("too long"), 11); // the IAC before SE is dropped too
         QCOMPARE(recorder.events.size(), 12);
         const QByteArray kept = QByteArray::fromHex(recorder.events.last().mid(4).toLatin1());
-        QCOMPARE(kept.size(), TelnetParser::MaxSubOption);
+        QCOMPARE(kept.size(), TelnetParser::kMaxSubOption);
         QVERIFY(kept.startsWith("\xff\xfa\x18"));
     }
 };

@@ -8,7 +8,7 @@
 
 // Lets the event loop fall idle once, as it does between the operator's actions; the main
 // window updates Next and Back then.
-inline void FallIdle()
+inline void fallIdle()
 {
     QEventLoop loop;
     QTimer::singleShot(5, &loop, &QEventLoop::quit);

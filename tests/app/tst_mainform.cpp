@@ -32,7 +32,7 @@ namespace {
 const QString kAddress = QStringLiteral("127.0.0.5");
 const QString kLogName = QStringLiteral("Quillo_127.0.0.5.log");
 
-QStringList FileLines(const QString &path)
+QStringList fileLines(const QString &path)
 {
     QString text = QString::fromLatin1(readFile(path));
     if (text.endsWith(u'\n'))
@@ -40,7 +40,7 @@ QStringList FileLines(const QString &path)
     return text.split(u'\n');
 }
 
-QStringList FolderEntries(const QString &folder)
+QStringList folderEntries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
@@ -61,19 +61,19 @@ class TestMainForm : public QObject
     std::unique_ptr<QTemporaryDir> m_temp;
     ScriptedDialogs m_dialogs;
 
-    QString Temp(const QString &name) const { return m_temp->filePath(name); }
+    QString temp(const QString &name) const { return m_temp->filePath(name); }
 
     // The configuration file's folder, where the second copy of the log goes.
-    QString ConfigFolder() const { return Temp(QStringLiteral("cfg")); }
+    QString configFolder() const { return temp(QStringLiteral("cfg")); }
 
-    void ChooseDevice(TMainForm &form)
+    void chooseDevice(TMainForm &form)
     {
         form.Operations()->DeviceAddress = kAddress;
-        form.Operations()->SetConfigFileName(ConfigFolder() + QStringLiteral("/sw.txt"));
+        form.Operations()->SetConfigFileName(configFolder() + QStringLiteral("/sw.txt"));
     }
 
     // A program file whose payload holds the three help documents and no image table.
-    QString PackDocumentsOnly()
+    QString packDocumentsOnly()
     {
         QList<QPair<QString, QByteArray>> documents;
         for (int n = 1; n <= 3; ++n)
@@ -92,11 +92,11 @@ private slots:
         m_temp = std::make_unique<QTemporaryDir>(m_root + QStringLiteral("/tst_mainform-XXXXXX"));
         QVERIFY(m_temp->isValid());
         qputenv("TMPDIR", m_temp->path().toLocal8Bit());
-        QVERIFY(QDir().mkdir(ConfigFolder()));
+        QVERIFY(QDir().mkdir(configFolder()));
         m_dialogs.clear();
     }
 
-    void cleanup() { QVERIFY2(LeakedWindows().isEmpty(), qPrintable(LeakedWindows().join(u' '))); }
+    void cleanup() { QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' '))); }
 
     void startUpUnpacksThePayload_data()
     {
@@ -118,9 +118,9 @@ private slots:
         QFETCH(QStringList, extracted);
         const QMap<QString, QString> programs{
             {"packed", binPath("tessaro")},
-            {"documents", PackDocumentsOnly()},
+            {"documents", packDocumentsOnly()},
             {"bare", QCoreApplication::applicationFilePath()},
-            {"missing", Temp("no-such-program")},
+            {"missing", temp("no-such-program")},
         };
         const QString program = programs.value(payload);
         QVERIFY(!program.isEmpty());
@@ -133,7 +133,7 @@ private slots:
         TMainForm form(program);
 
         QVERIFY(QFileInfo(folder).isDir());
-        QCOMPARE(FolderEntries(folder), extracted);
+        QCOMPARE(folderEntries(folder), extracted);
         const TEXEAppendixFileSystem store(program);
         for (const QString &name : extracted)
             QVERIFY2(readFile(folder + name) == store.OpenFile(name, TExeAppendixStream::AccessMode::Read)->data(),
@@ -150,7 +150,7 @@ private slots:
     {
         // The temporary folder is a file, so no folder can be made inside it (tests run as
         // root, which no permission stops).
-        const QString notAFolder = Temp("file");
+        const QString notAFolder = temp("file");
         QVERIFY(writeFile(notAFolder, "x"));
         qputenv("TMPDIR", notAFolder.toLocal8Bit());
         const QString folder = WorkingFolder();
@@ -183,8 +183,8 @@ private slots:
         QFETCH(bool, earlierLog);
         QFETCH(QList<int>, taken);
         QFETCH(int, movedTo);
-        const QString log = ConfigFolder() + '/' + kLogName;
-        auto oldLog = [&](int n) { return ConfigFolder() + QStringLiteral("/Quillo_127.0.0.5.old%1.log").arg(n); };
+        const QString log = configFolder() + '/' + kLogName;
+        auto oldLog = [&](int n) { return configFolder() + QStringLiteral("/Quillo_127.0.0.5.old%1.log").arg(n); };
         if (earlierLog)
             QVERIFY(writeFile(log, "earlier run\n"));
         for (int n : taken)
@@ -194,31 +194,31 @@ private slots:
                 QCOMPARE(readFile(oldLog(n)), "older run " + QByteArray::number(n) + '\n');
             if (movedTo)
                 QCOMPARE(readFile(oldLog(movedTo)), QByteArray("earlier run\n"));
-            QCOMPARE(FolderEntries(ConfigFolder()).size(), 1 + taken.size() + (movedTo ? 1 : 0));
+            QCOMPARE(folderEntries(configFolder()).size(), 1 + taken.size() + (movedTo ? 1 : 0));
         };
 
         {
             TMainForm form(QStringLiteral("/nonexistent/tessaro"));
-            ChooseDevice(form);
+            chooseDevice(form);
             QStringList &lines = form.Operations()->Log;
             lines << "Step1:first" << "Step1:second";
             form.SaveLog();
-            QCOMPARE(FileLines(log), lines);
-            QCOMPARE(FileLines(WorkingFolder() + kLogName), lines);
+            QCOMPARE(fileLines(log), lines);
+            QCOMPARE(fileLines(WorkingFolder() + kLogName), lines);
             checkOldLogs();
 
             // Later saves of the same run write over the log in place.
             lines << "Step3 : third";
             form.SaveLog();
-            QCOMPARE(FileLines(log), lines);
-            QCOMPARE(FileLines(WorkingFolder() + kLogName), lines);
+            QCOMPARE(fileLines(log), lines);
+            QCOMPARE(fileLines(WorkingFolder() + kLogName), lines);
             checkOldLogs();
             lines << "Step 4:last";
         }
         // The main window saves a last time as it goes.
         const QStringList expected{"Step1:first", "Step1:second", "Step3 : third", "Step 4:last"};
-        QCOMPARE(FileLines(log), expected);
-        QCOMPARE(FileLines(WorkingFolder() + kLogName), expected);
+        QCOMPARE(fileLines(log), expected);
+        QCOMPARE(fileLines(WorkingFolder() + kLogName), expected);
         checkOldLogs();
     }
 
@@ -238,19 +238,19 @@ private slots:
             TMainForm form(QStringLiteral("/nonexistent/tessaro"));
             form.Operations()->DeviceAddress = address;
             if (configFile)
-                form.Operations()->SetConfigFileName(ConfigFolder() + "/sw.txt");
+                form.Operations()->SetConfigFileName(configFolder() + "/sw.txt");
             form.Operations()->Log << "Step1:nothing to keep";
             form.SaveLog();
         }
-        QVERIFY(FolderEntries(ConfigFolder()).isEmpty());
-        QVERIFY(FolderEntries(WorkingFolder()).isEmpty());
+        QVERIFY(folderEntries(configFolder()).isEmpty());
+        QVERIFY(folderEntries(WorkingFolder()).isEmpty());
         QVERIFY(m_dialogs.shown().isEmpty());
     }
 
     void finishPageClosesTheLogOnEveryEntry()
     {
         TMainForm form(QStringLiteral("/nonexistent/tessaro"));
-        ChooseDevice(form);
+        chooseDevice(form);
         QStringList &lines = form.Operations()->Log;
         lines << "Step1:inventory";
         const QString rule(40, u'-');
@@ -258,12 +258,12 @@ private slots:
 
         form.ShowPageOfClass(&TFrameFinish::staticMetaObject);
         QCOMPARE(lines, QStringList{"Step1:inventory"} + closing);
-        QCOMPARE(FileLines(ConfigFolder() + '/' + kLogName), lines);
-        QCOMPARE(FileLines(WorkingFolder() + kLogName), lines);
+        QCOMPARE(fileLines(configFolder() + '/' + kLogName), lines);
+        QCOMPARE(fileLines(WorkingFolder() + kLogName), lines);
 
         form.ShowPageOfClass(&TFrameFinish::staticMetaObject);
         QCOMPARE(lines, QStringList{"Step1:inventory"} + closing + closing);
-        QCOMPARE(FileLines(ConfigFolder() + '/' + kLogName), lines);
+        QCOMPARE(fileLines(configFolder() + '/' + kLogName), lines);
         QCOMPARE(form.Pages().size(), 2);
     }
 
@@ -309,7 +309,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         if (onFinishPage)
             form.ShowPageOfClass(&TFrameFinish::staticMetaObject);
-        FallIdle();
+        fallIdle();
         m_dialogs.answerNext(answer);
 
         if (closer == "cancel")

@@ -52,7 +52,7 @@ public:
         if (m_behaviour.duringNext)
             m_behaviour.duringNext();
         if (!m_behaviour.nextError.isEmpty())
-            Raise(m_behaviour.nextError);
+            raise(m_behaviour.nextError);
         return m_behaviour.nextOk;
     }
     void PageEntered() override
@@ -61,11 +61,11 @@ public:
         if (m_behaviour.duringEntry)
             m_behaviour.duringEntry();
         if (!m_behaviour.entryError.isEmpty())
-            Raise(m_behaviour.entryError);
+            raise(m_behaviour.entryError);
     }
 
 private:
-    void Raise(const QString &message) const
+    void raise(const QString &message) const
     {
         if (m_behaviour.standardError)
             throw std::runtime_error(message.toStdString());
@@ -105,19 +105,19 @@ class TestNavigation : public QObject
     ScriptedDialogs m_dialogs;
     std::unique_ptr<TMainForm> m_form;
 
-    void StartOn(const QMetaObject *pageClass)
+    void startOn(const QMetaObject *pageClass)
     {
         m_form->ShowPageOfClass(pageClass);
-        FallIdle();
+        fallIdle();
     }
 
-    void Click(QPushButton *button)
+    void click(QPushButton *button)
     {
         QTest::mouseClick(button, Qt::LeftButton);
-        FallIdle();
+        fallIdle();
     }
 
-    QWidget *Page(const QMetaObject *pageClass) const { return m_form->FindPage(pageClass); }
+    QWidget *page(const QMetaObject *pageClass) const { return m_form->FindPage(pageClass); }
 
 private slots:
     void initTestCase() { qputenv("TMPDIR", m_temp.path().toLocal8Bit()); }
@@ -135,12 +135,12 @@ private slots:
     void cleanup()
     {
         m_form.reset();
-        QVERIFY2(LeakedWindows().isEmpty(), qPrintable(LeakedWindows().join(u' ')));
+        QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' ')));
     }
 
     void startsOnWelcomeWithBackDisabled()
     {
-        FallIdle();
+        fallIdle();
         QCOMPARE(m_form->CurrentPageClass(), &TFrameWelcome::staticMetaObject);
         QVERIFY(m_form->History().isEmpty());
         // The page would allow Back; there is nothing to go back to.
@@ -155,30 +155,30 @@ private slots:
     {
         PageA::behaviour.next = &PageB::staticMetaObject;
         PageB::behaviour.next = &PageA::staticMetaObject;
-        StartOn(&PageA::staticMetaObject);
+        startOn(&PageA::staticMetaObject);
 
-        Click(m_form->btnNext);
-        QWidget *pageB = Page(&PageB::staticMetaObject);
+        click(m_form->btnNext);
+        QWidget *pageB = page(&PageB::staticMetaObject);
         QCOMPARE(m_form->CurrentPage(), pageB);
-        QCOMPARE(m_form->History(), QList<QWidget *>{Page(&PageA::staticMetaObject)});
+        QCOMPARE(m_form->History(), QList<QWidget *>{page(&PageA::staticMetaObject)});
         QVERIFY(m_form->btnBack->isEnabled());
         QVERIFY(pageB->isVisible());
-        QVERIFY(!Page(&PageA::staticMetaObject)->isVisible());
+        QVERIFY(!page(&PageA::staticMetaObject)->isVisible());
 
         // A page that does not allow Back keeps it disabled despite the history.
         PageB::behaviour.canGoBack = false;
-        FallIdle();
+        fallIdle();
         QVERIFY(!m_form->btnBack->isEnabled());
         PageB::behaviour.canGoBack = true;
-        FallIdle();
+        fallIdle();
 
-        Click(m_form->btnBack);
+        click(m_form->btnBack);
         QCOMPARE(m_form->CurrentPageClass(), &PageA::staticMetaObject);
         QVERIFY(m_form->History().isEmpty());
         QCOMPARE(PageA::behaviour.entries, 2);
         QVERIFY(!m_form->btnBack->isEnabled());
 
-        Click(m_form->btnNext);
+        click(m_form->btnNext);
         QCOMPARE(m_form->CurrentPage(), pageB);
         QCOMPARE(PageB::behaviour.entries, 2);
         QCOMPARE(m_form->Pages().size(), 3);
@@ -189,11 +189,11 @@ private slots:
         PageA::behaviour.next = &PageB::staticMetaObject;
         PageB::behaviour.next = &PageA::staticMetaObject;
         PageB::behaviour.nextOk = false;
-        StartOn(&PageA::staticMetaObject);
-        Click(m_form->btnNext);
+        startOn(&PageA::staticMetaObject);
+        click(m_form->btnNext);
         const QList<QWidget *> history = m_form->History();
 
-        Click(m_form->btnNext);
+        click(m_form->btnNext);
         QCOMPARE(m_form->CurrentPageClass(), &PageB::staticMetaObject);
         QCOMPARE(m_form->History(), history);
         QCOMPARE(PageA::behaviour.entries, 1);
@@ -207,8 +207,8 @@ private slots:
         PageA::behaviour.next = &PageB::staticMetaObject;
         PageB::behaviour.next = &PageA::staticMetaObject;
         PageB::behaviour.nextOk = false;
-        StartOn(&PageA::staticMetaObject);
-        Click(m_form->btnNext);
+        startOn(&PageA::staticMetaObject);
+        click(m_form->btnNext);
         QVERIFY(m_form->btnBack->isEnabled());
 
         struct
@@ -219,10 +219,10 @@ private slots:
         } during;
         PageB::behaviour.duringNext = [&] {
             // A run waits in event loops of its own, where the idle-time updates run too.
-            FallIdle();
+            fallIdle();
             during = {m_form->WizardBusy(), m_form->btnNext->isEnabled(), m_form->btnBack->isEnabled()};
         };
-        Click(m_form->btnNext);
+        click(m_form->btnNext);
         QVERIFY(during.busy);
         QVERIFY(!during.nextEnabled);
         QVERIFY(!during.backEnabled);
@@ -252,9 +252,9 @@ private slots:
         PageA::behaviour.next = &PageB::staticMetaObject;
         PageA::behaviour.standardError = PageB::behaviour.standardError = standardError;
         (onEntry ? PageB::behaviour.entryError : PageA::behaviour.nextError) = message;
-        StartOn(&PageA::staticMetaObject);
+        startOn(&PageA::staticMetaObject);
 
-        Click(m_form->btnNext);
+        click(m_form->btnNext);
 
         QCOMPARE(m_dialogs.shown().size(), 1);
         QCOMPARE(m_dialogs.shown().first().kind, MessageKind::Error);
@@ -262,7 +262,7 @@ private slots:
         QCOMPARE(m_dialogs.shown().first().buttons, MessageButtons::Ok);
         // The page where Next was pressed is current again, entered anew after a failed entry.
         QCOMPARE(m_form->CurrentPageClass(), &PageA::staticMetaObject);
-        QVERIFY(Page(&PageA::staticMetaObject)->isVisible());
+        QVERIFY(page(&PageA::staticMetaObject)->isVisible());
         QCOMPARE(PageA::behaviour.entries, entriesOfA);
         QCOMPARE(m_form->History().size(), historySize);
         QVERIFY(!m_form->WizardBusy());
@@ -280,9 +280,9 @@ private slots:
                 m_form->ShowPageOfClass(&PageB::staticMetaObject);
         };
         PageB::behaviour.entryError = QStringLiteral("B failed");
-        StartOn(&PageA::staticMetaObject);
+        startOn(&PageA::staticMetaObject);
 
-        Click(m_form->btnNext);
+        click(m_form->btnNext);
 
         QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("B failed")});
         QCOMPARE(PageA::behaviour.entries, 2);
@@ -294,14 +294,14 @@ private slots:
     {
         PageA::behaviour.next = &PageB::staticMetaObject;
         PageA::behaviour.abort = true;
-        StartOn(&PageA::staticMetaObject);
+        startOn(&PageA::staticMetaObject);
 
-        Click(m_form->btnNext);
+        click(m_form->btnNext);
 
         QVERIFY(!m_form->isVisible());
         QVERIFY(m_dialogs.shown().isEmpty());
         QVERIFY(!m_form->CurrentFrame());
-        QVERIFY(!Page(&PageB::staticMetaObject));
+        QVERIFY(!page(&PageB::staticMetaObject));
         QVERIFY(!m_form->btnNext->isEnabled());
     }
 
@@ -310,8 +310,8 @@ private slots:
         PageA::behaviour.next = &PageB::staticMetaObject;
         PageB::behaviour.next = &PageA::staticMetaObject;
         PageB::behaviour.showNavigation = false;
-        StartOn(&PageA::staticMetaObject);
-        Click(m_form->btnNext);
+        startOn(&PageA::staticMetaObject);
+        click(m_form->btnNext);
         QVERIFY(!m_form->btnNext->isVisible());
         QVERIFY(!m_form->btnBack->isVisible());
         QVERIFY(m_form->btnCancel->isVisible());
@@ -320,7 +320,7 @@ private slots:
     void finishPageOffersOnlyFinish()
     {
         const int cancelX = m_form->btnCancel->x();
-        Click(m_form->btnNext);
+        click(m_form->btnNext);
 
         QCOMPARE(m_form->CurrentPageClass(), &TFrameFinish::staticMetaObject);
         QVERIFY(m_form->btnNext->isVisible());
@@ -330,9 +330,9 @@ private slots:
         QVERIFY(!m_form->btnBack->isVisible());
         QVERIFY(!m_form->btnCancel->isVisible());
         QVERIFY(m_form->btnHelp->isVisible());
-        QVERIFY(!Page(&TFrameWelcome::staticMetaObject)->isVisible());
+        QVERIFY(!page(&TFrameWelcome::staticMetaObject)->isVisible());
 
-        Click(m_form->btnNext);
+        click(m_form->btnNext);
         QVERIFY(!m_form->isVisible());
         QVERIFY(m_dialogs.shown().isEmpty());
     }

@@ -19,7 +19,7 @@ const QByteArray ProgramImage = QByteArray("\x7f" "ELF program image ").repeated
 // An executable with an appendix, laid out byte by byte here rather than by the packer:
 // junk in the reserved field, leftovers of longer names after each stored name, and the
 // data in reverse directory order with a gap before each file.
-QByteArray LayOut(const QByteArray &program, const QList<StoredFile> &entries)
+QByteArray layOut(const QByteArray &program, const QList<StoredFile> &entries)
 {
     const int count = int(entries.size());
     const quint32 dataStart = 4 + count * 263;
@@ -30,20 +30,20 @@ QByteArray LayOut(const QByteArray &program, const QList<StoredFile> &entries)
         offsets[i] = dataStart + data.size();
         data += entries[i].data;
     }
-    QByteArray appendix = Le16(quint16(count)) + Le16(0xBEEF);
+    QByteArray appendix = le16(quint16(count)) + le16(0xBEEF);
     for (int i = 0; i < count; ++i) {
         QByteArray field = char(entries[i].name.size()) + entries[i].name;
         while (field.size() < 255)
             field += "leftover-of-an-older-name.pdf ";
-        appendix += field.left(255) + Le32(quint32(entries[i].data.size())) + Le32(offsets[i]);
+        appendix += field.left(255) + le32(quint32(entries[i].data.size())) + le32(offsets[i]);
     }
-    return program + appendix + data + '\0' + "dream co" + Le32(quint32(program.size()));
+    return program + appendix + data + '\0' + "dream co" + le32(quint32(program.size()));
 }
 
 // Overwrites the size and offset of one directory entry.
-QByteArray WithLocation(QByteArray file, int index, quint32 size, quint32 offset)
+QByteArray withLocation(QByteArray file, int index, quint32 size, quint32 offset)
 {
-    file.replace(ProgramImage.size() + 4 + index * 263 + 255, 8, Le32(size) + Le32(offset));
+    file.replace(ProgramImage.size() + 4 + index * 263 + 255, 8, le32(size) + le32(offset));
     return file;
 }
 
@@ -65,7 +65,7 @@ class TestExeStrm final : public QObject
     Q_OBJECT
 
 private:
-    QString Write(const QString &name, const QByteArray &bytes)
+    QString write(const QString &name, const QByteArray &bytes)
     {
         const QString path = m_dir.filePath(name);
         if (!writeFile(path, bytes))
@@ -98,7 +98,7 @@ private slots:
         QFETCH(QString, request);
         QFETCH(int, index);
         QFETCH(QByteArray, data);
-        const QString path = Write(QStringLiteral("names.exe"), LayOut(ProgramImage, Entries));
+        const QString path = write(QStringLiteral("names.exe"), layOut(ProgramImage, Entries));
 
         TExeAppendixStream stream(path, Mode::Read);
         QCOMPARE(stream.FindEntry(request), index);
@@ -120,7 +120,7 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("appendix");
 
-        const QByteArray base = Le32(quint32(ProgramImage.size()));
+        const QByteArray base = le32(quint32(ProgramImage.size()));
         QTest::newRow("magic") << ProgramImage + "dream co" + base << true;
         QTest::newRow("capital letter") << ProgramImage + "Dream co" + base << false;
         QTest::newRow("last byte differs") << ProgramImage + "dream cO" + base << false;
@@ -134,7 +134,7 @@ private slots:
     {
         QFETCH(QByteArray, file);
         QFETCH(bool, appendix);
-        const QString path = Write(QStringLiteral("trailer.exe"), file);
+        const QString path = write(QStringLiteral("trailer.exe"), file);
 
         QCOMPARE(TEXEAppendixFileSystem(path).HasAppendix(), appendix);
         TExeAppendixStream stream(path, Mode::Read);
@@ -144,7 +144,7 @@ private slots:
 
     void fileWithoutAppendixFailsLookups()
     {
-        const QString path = Write(QStringLiteral("plain.exe"), ProgramImage);
+        const QString path = write(QStringLiteral("plain.exe"), ProgramImage);
         const TEXEAppendixFileSystem files(path);
 
         QVERIFY(!files.HasAppendix());
@@ -156,8 +156,8 @@ private slots:
 
     void positionsCountFromBase()
     {
-        const QByteArray file = LayOut(ProgramImage, Entries);
-        const QString path = Write(QStringLiteral("positions.exe"), file);
+        const QByteArray file = layOut(ProgramImage, Entries);
+        const QString path = write(QStringLiteral("positions.exe"), file);
         TExeAppendixStream stream(path, Mode::Read);
 
         QCOMPARE(stream.Base(), quint32(ProgramImage.size()));
@@ -168,7 +168,7 @@ private slots:
         QVERIFY(stream.seek(stream.size() - 12));
         QCOMPARE(stream.read(8), QByteArray("dream co"));
         QVERIFY(stream.seek(0));
-        QCOMPARE(stream.ReadBuffer(2), Le16(quint16(Entries.size())));
+        QCOMPARE(stream.ReadBuffer(2), le16(quint16(Entries.size())));
         QCOMPARE(stream.pos(), 2);
     }
 
@@ -178,7 +178,7 @@ private slots:
         QTest::addColumn<quint32>("offset");
         QTest::addColumn<bool>("readable");
 
-        const quint32 appendixSize = quint32(LayOut(ProgramImage, Entries).size() - ProgramImage.size());
+        const quint32 appendixSize = quint32(layOut(ProgramImage, Entries).size() - ProgramImage.size());
         QTest::newRow("up to the trailer's last byte") << 12u << appendixSize - 12 << true;
         QTest::newRow("one byte past the end") << 13u << appendixSize - 12 << false;
         QTest::newRow("offset past the end") << 1u << appendixSize + 1 << false;
@@ -190,7 +190,7 @@ private slots:
         QFETCH(quint32, size);
         QFETCH(quint32, offset);
         QFETCH(bool, readable);
-        const QString path = Write(QStringLiteral("beyond.exe"), WithLocation(LayOut(ProgramImage, Entries), 1, size, offset));
+        const QString path = write(QStringLiteral("beyond.exe"), withLocation(layOut(ProgramImage, Entries), 1, size, offset));
         const TEXEAppendixFileSystem files(path);
 
         if (readable) {
@@ -206,9 +206,9 @@ private slots:
     void truncatedDirectoryIsReadError()
     {
         // The count promises six entries; the file ends inside the third.
-        const QByteArray file = LayOut(ProgramImage, Entries);
+        const QByteArray file = layOut(ProgramImage, Entries);
         const QByteArray cut = file.left(ProgramImage.size() + 4 + 2 * 263 + 100);
-        const QString path = Write(QStringLiteral("cut.exe"), cut + "dream co" + Le32(quint32(ProgramImage.size())));
+        const QString path = write(QStringLiteral("cut.exe"), cut + "dream co" + le32(quint32(ProgramImage.size())));
         const TEXEAppendixFileSystem files(path);
 
         QVERIFY(files.FileExists(QStringLiteral("private.ini")));
@@ -226,8 +226,8 @@ private slots:
     void openFileForWritingGivesNone()
     {
         QFETCH(Mode, access);
-        const QByteArray file = LayOut(ProgramImage, Entries);
-        const QString path = Write(QStringLiteral("readonly.exe"), file);
+        const QByteArray file = layOut(ProgramImage, Entries);
+        const QString path = write(QStringLiteral("readonly.exe"), file);
 
         QVERIFY(!TEXEAppendixFileSystem(path).OpenFile(QStringLiteral("private.ini"), access));
         QCOMPARE(readFile(path), file);
@@ -248,7 +248,7 @@ private slots:
     {
         QFETCH(bool, withAppendix);
         QFETCH(bool, modified);
-        const QString path = Write(QStringLiteral("write.exe"), withAppendix ? LayOut(ProgramImage, Entries) : ProgramImage);
+        const QString path = write(QStringLiteral("write.exe"), withAppendix ? layOut(ProgramImage, Entries) : ProgramImage);
         const QByteArray written = "fresh appendix";
         {
             TExeAppendixStream stream(path, Mode::Write);
@@ -260,7 +260,7 @@ private slots:
             QCOMPARE(stream.pos(), written.size());
             stream.SetModified(modified);
         }
-        const QByteArray trailer = modified ? "dream co" + Le32(quint32(ProgramImage.size())) : QByteArray();
+        const QByteArray trailer = modified ? "dream co" + le32(quint32(ProgramImage.size())) : QByteArray();
         QCOMPARE(readFile(path), ProgramImage + written + trailer);
     }
 
@@ -279,7 +279,7 @@ private slots:
 
     void writerExcludesOtherStreams()
     {
-        const QString path = Write(QStringLiteral("shared.exe"), LayOut(ProgramImage, Entries));
+        const QString path = write(QStringLiteral("shared.exe"), layOut(ProgramImage, Entries));
         const QString expected = QStringLiteral("Cannot open file ") + path;
         const TEXEAppendixFileSystem files(path);
         {

@@ -11,7 +11,7 @@
 
 namespace {
 
-QString Collapsed(const QString &text)
+QString collapsed(const QString &text)
 {
     static const QRegularExpression space(QStringLiteral("\\s+"));
     return QString(text).replace(space, QStringLiteral(" ")).trimmed();
@@ -19,7 +19,7 @@ QString Collapsed(const QString &text)
 
 // Lines also break after "/" and "-", where the source has no blank, so the comparison
 // leaves out white space altogether.
-QString WithoutSpace(const QString &text)
+QString withoutSpace(const QString &text)
 {
     static const QRegularExpression space(QStringLiteral("\\s+"));
     return QString(text).remove(space);
@@ -27,7 +27,7 @@ QString WithoutSpace(const QString &text)
 
 // The extracted text without the page numbers, which stand on lines of their own and may
 // fall in the middle of a paragraph.
-QString WithoutPageNumbers(const QString &text)
+QString withoutPageNumbers(const QString &text)
 {
     static const QRegularExpression number(QStringLiteral("^[ \\t]*\\d+[ \\t]*$"), QRegularExpression::MultilineOption);
     return QString(text).remove(number);
@@ -35,7 +35,7 @@ QString WithoutPageNumbers(const QString &text)
 
 // The texts an operator must find in the rendered document: every heading, paragraph, list
 // item and message of the source, without their markers.
-QStringList SourceTexts(const QString &source)
+QStringList sourceTexts(const QString &source)
 {
     QStringList texts;
     const QStringList blocks = source.split(QRegularExpression(QStringLiteral("\\n\\s*\\n")), Qt::SkipEmptyParts);
@@ -45,17 +45,17 @@ QStringList SourceTexts(const QString &source)
             static const QRegularExpression marker(QStringLiteral("^(#+ |> |- )"));
             const auto match = marker.match(line);
             if (match.hasMatch() && match.captured(1) == QStringLiteral("- ") && !current.isEmpty()) {
-                texts << Collapsed(current);
+                texts << collapsed(current);
                 current.clear();
             }
             current += QLatin1Char(' ') + line.mid(match.capturedLength());
         }
-        texts << Collapsed(current);
+        texts << collapsed(current);
     }
     return texts;
 }
 
-QString RunPoppler(const QString &tool, const QStringList &arguments)
+QString runPoppler(const QString &tool, const QStringList &arguments)
 {
     QProcess process;
     process.start(tool, arguments);
@@ -103,18 +103,18 @@ private slots:
         QCOMPARE(out.write(pdf->data()), pdf->data().size());
         out.close();
 
-        const QString info = RunPoppler(QStringLiteral("pdfinfo"), {path});
-        const QString title = SourceTexts(source).first();
+        const QString info = runPoppler(QStringLiteral("pdfinfo"), {path});
+        const QString title = sourceTexts(source).first();
         QVERIFY2(info.contains(QRegularExpression(QStringLiteral("^Title: +%1$").arg(QRegularExpression::escape(title)),
                                                   QRegularExpression::MultilineOption)), qPrintable(info));
         const QRegularExpressionMatch pages = QRegularExpression(QStringLiteral("^Pages: +(\\d+)$"),
                                                                  QRegularExpression::MultilineOption).match(info);
         QVERIFY2(pages.hasMatch() && pages.captured(1).toInt() > 1, qPrintable(info));
 
-        const QString text = WithoutSpace(WithoutPageNumbers(RunPoppler(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")})));
+        const QString text = withoutSpace(withoutPageNumbers(runPoppler(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")})));
         QVERIFY(!text.isEmpty());
-        for (const QString &expected : SourceTexts(source))
-            QVERIFY2(text.contains(WithoutSpace(expected)), qPrintable(QStringLiteral("missing from the PDF: ") + expected));
+        for (const QString &expected : sourceTexts(source))
+            QVERIFY2(text.contains(withoutSpace(expected)), qPrintable(QStringLiteral("missing from the PDF: ") + expected));
     }
 };
 

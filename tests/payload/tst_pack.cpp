@@ -16,19 +16,19 @@ namespace {
 
 // What the packer must write: the program, the directory with zero-filled name fields, the
 // data in directory order, one zero byte and the trailer.
-QByteArray Expected(const QByteArray &program, const QList<StoredFile> &entries)
+QByteArray expected(const QByteArray &program, const QList<StoredFile> &entries)
 {
     quint32 offset = 4 + entries.size() * 263;
-    QByteArray directory = Le16(quint16(entries.size())) + Le16(0);
+    QByteArray directory = le16(quint16(entries.size())) + le16(0);
     QByteArray data;
     for (const StoredFile &entry : entries) {
         QByteArray field = char(entry.name.size()) + entry.name;
         field.resize(255, '\0');
-        directory += field + Le32(quint32(entry.data.size())) + Le32(offset);
+        directory += field + le32(quint32(entry.data.size())) + le32(offset);
         offset += entry.data.size();
         data += entry.data;
     }
-    return program + directory + data + '\0' + "dream co" + Le32(quint32(program.size()));
+    return program + directory + data + '\0' + "dream co" + le32(quint32(program.size()));
 }
 
 struct Run
@@ -38,7 +38,7 @@ struct Run
     QString err;
 };
 
-Run RunTool(const QString &program, const QStringList &arguments, const QString &folder)
+Run runTool(const QString &program, const QStringList &arguments, const QString &folder)
 {
     QProcess process;
     process.setWorkingDirectory(folder);
@@ -60,12 +60,12 @@ class TestPack final : public QObject
     Q_OBJECT
 
 private:
-    void Write(const QString &name, const QByteArray &bytes) { QVERIFY(writeFile(m_dir.filePath(name), bytes)); }
-    QByteArray Read(const QString &name) { return readFile(m_dir.filePath(name)); }
+    void write(const QString &name, const QByteArray &bytes) { QVERIFY(writeFile(m_dir.filePath(name), bytes)); }
+    QByteArray read(const QString &name) { return readFile(m_dir.filePath(name)); }
 
-    Run Pack(const QStringList &arguments)
+    Run pack(const QStringList &arguments)
     {
-        return RunTool(binPath(QStringLiteral("tessaro-pack")), arguments, m_dir.path());
+        return runTool(binPath(QStringLiteral("tessaro-pack")), arguments, m_dir.path());
     }
 
     QTemporaryDir m_dir;
@@ -76,39 +76,39 @@ private slots:
         QVERIFY(m_dir.isValid());
         QDir(m_dir.path()).removeRecursively();
         QVERIFY(QDir().mkpath(m_dir.path()));
-        Write(QStringLiteral("program"), Program);
+        write(QStringLiteral("program"), Program);
         QVERIFY(QFile::setPermissions(m_dir.filePath(QStringLiteral("program")),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        Write(QStringLiteral("table.ini"), TableText);
-        Write(QStringLiteral("image.bin"), ImageBytes);
-        Write(QStringLiteral("empty"), QByteArray());
+        write(QStringLiteral("table.ini"), TableText);
+        write(QStringLiteral("image.bin"), ImageBytes);
+        write(QStringLiteral("empty"), QByteArray());
     }
 
     void packsInDirectoryOrder()
     {
-        const Run run = Pack({"--exe", "program", "--out", "packed", "Private.INI=table.ini",
+        const Run run = pack({"--exe", "program", "--out", "packed", "Private.INI=table.ini",
                               "A.img=image.bin", "empty.txt=empty"});
         QVERIFY2(run.status == 0, qPrintable(run.err));
 
         const QList<StoredFile> entries = {{"private.ini", TableText}, {"a.img", ImageBytes}, {"empty.txt", {}}};
-        QCOMPARE(Read(QStringLiteral("packed")), Expected(Program, entries));
+        QCOMPARE(read(QStringLiteral("packed")), expected(Program, entries));
         QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("packed"))).permissions() & QFile::ExeOwner);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);
     }
 
     void repackingReplacesTheAppendix()
     {
-        QCOMPARE(Pack({"--exe", "program", "--out", "packed", "old.bin=image.bin"}).status, 0);
-        const Run run = Pack({"--exe", "packed", "--out", "packed", "private.ini=table.ini"});
+        QCOMPARE(pack({"--exe", "program", "--out", "packed", "old.bin=image.bin"}).status, 0);
+        const Run run = pack({"--exe", "packed", "--out", "packed", "private.ini=table.ini"});
         QVERIFY2(run.status == 0, qPrintable(run.err));
 
-        QCOMPARE(Read(QStringLiteral("packed")), Expected(Program, {{"private.ini", TableText}}));
+        QCOMPARE(read(QStringLiteral("packed")), expected(Program, {{"private.ini", TableText}}));
     }
 
     void listsNamesSizesAndOffsets()
     {
-        QCOMPARE(Pack({"--exe", "program", "--out", "packed", "Private.INI=table.ini", "a.img=image.bin"}).status, 0);
-        const Run run = Pack({"--list", "packed"});
+        QCOMPARE(pack({"--exe", "program", "--out", "packed", "Private.INI=table.ini", "a.img=image.bin"}).status, 0);
+        const Run run = pack({"--list", "packed"});
         QCOMPARE(run.status, 0);
 
         const QString directoryEnd = QString::number(4 + 2 * 263);
@@ -122,7 +122,7 @@ private slots:
 
     void listSaysWhenThereIsNoAppendix()
     {
-        const Run run = Pack({"--list", "program"});
+        const Run run = pack({"--list", "program"});
         QCOMPARE(run.status, 1);
         QVERIFY2(run.out.contains(QStringLiteral("has no appendix")), qPrintable(run.out));
     }
@@ -153,7 +153,7 @@ private slots:
         QFETCH(QString, message);
         const QStringList before = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 
-        const Run run = Pack(arguments);
+        const Run run = pack(arguments);
         QVERIFY(run.status > 0);
         QVERIFY2(run.err.startsWith(QStringLiteral("tessaro-pack: ")) && run.err.contains(message), qPrintable(run.err));
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
@@ -161,14 +161,14 @@ private slots:
 
     void failureKeepsTheEarlierOutput()
     {
-        Write(QStringLiteral("packed"), "earlier output");
-        QVERIFY(Pack({"--exe", "program", "--out", "packed", "a=table.ini", "b=nothing"}).status > 0);
-        QCOMPARE(Read(QStringLiteral("packed")), QByteArray("earlier output"));
+        write(QStringLiteral("packed"), "earlier output");
+        QVERIFY(pack({"--exe", "program", "--out", "packed", "a=table.ini", "b=nothing"}).status > 0);
+        QCOMPARE(read(QStringLiteral("packed")), QByteArray("earlier output"));
     }
 
     void buildPacksTheDemoPayload()
     {
-        const Run run = RunTool(binPath(QStringLiteral("tessaro-pack")), {"--list", binPath(QStringLiteral("tessaro"))}, m_dir.path());
+        const Run run = runTool(binPath(QStringLiteral("tessaro-pack")), {"--list", binPath(QStringLiteral("tessaro"))}, m_dir.path());
         QVERIFY2(run.status == 0, qPrintable(run.err + run.out));
 
         const QString table = QStringLiteral(TESSARO_ASSETS_DIR "/private.ini");

@@ -6,7 +6,7 @@
 
 // The top-level windows still alive, as "class:objectName". A GUI test checks after each
 // case that nothing is left: a window nobody deletes is a leak. Deferred deletions run first.
-inline QStringList LeakedWindows()
+inline QStringList leakedWindows()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QStringList names;

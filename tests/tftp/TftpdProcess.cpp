@@ -47,7 +47,7 @@ bool TftpdProcess::waitForLine(const QString &line, int timeoutMs)
 
 QString TftpdProcess::waitForRequester(const QString &fileName, bool writeOperation, int timeoutMs)
 {
-    const QString suffix = QStringLiteral(" - ") + RequestLogText(writeOperation, fileName, true);
+    const QString suffix = QStringLiteral(" - ") + requestLogText(writeOperation, fileName, true);
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         const QStringList all = lines();

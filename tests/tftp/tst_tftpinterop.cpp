@@ -98,7 +98,7 @@ class TestTftpInterop : public QObject
         const QString requester = m_tftpd.waitForRequester(path, write);
         QVERIFY2(!requester.isEmpty(), qPrintable(m_tftpd.lines().join(QLatin1Char('\n'))));
         // A write ends on the server once it has waited for a repeated last DATA.
-        const QString line = requester + QStringLiteral(" - ") + TransferLogText(true, size);
+        const QString line = requester + QStringLiteral(" - ") + transferLogText(true, size);
         QVERIFY2(m_tftpd.waitForLine(line), qPrintable(line + QStringLiteral(" missing")));
     }
 

@@ -72,7 +72,7 @@ private slots:
         QFETCH(int, blockSize);
         QFETCH(QString, badText);
 
-        const TTFTPRequest request = ParseRequest(datagram);
+        const TTFTPRequest request = ::parseRequest(datagram);
         QCOMPARE(int(request.Status), status);
         QCOMPARE(int(request.Opcode), opcode);
         QCOMPARE(request.FileName, fileName);
@@ -85,13 +85,13 @@ private slots:
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<QByteArray>("expected");
         // An OACK ends with one zero byte after the value (RFC 2347); curl refuses one with two.
-        QTest::newRow("OACK") << MakeOptionAckPacket(1468) << QByteArray("\0\6blksize\0" "1468\0", 15);
-        QTest::newRow("ACK 0") << MakeAckPacket(0) << QByteArray("\0\4\0\0", 4);
-        QTest::newRow("ACK 65535") << MakeAckPacket(65535) << QByteArray("\0\4\xFF\xFF", 4);
-        QTest::newRow("ERROR") << MakeErrorPacket(4, QStringLiteral("Timeout")) << QByteArray("\0\5\0\4Timeout\0", 12);
-        QTest::newRow("ERROR, empty message") << MakeErrorPacket(0, QString()) << QByteArray("\0\5\0\0\0", 5);
+        QTest::newRow("OACK") << makeOptionAckPacket(1468) << QByteArray("\0\6blksize\0" "1468\0", 15);
+        QTest::newRow("ACK 0") << makeAckPacket(0) << QByteArray("\0\4\0\0", 4);
+        QTest::newRow("ACK 65535") << makeAckPacket(65535) << QByteArray("\0\4\xFF\xFF", 4);
+        QTest::newRow("ERROR") << makeErrorPacket(4, QStringLiteral("Timeout")) << QByteArray("\0\5\0\4Timeout\0", 12);
+        QTest::newRow("ERROR, empty message") << makeErrorPacket(0, QString()) << QByteArray("\0\5\0\0\0", 5);
         QByteArray data;
-        StartDataPacket(data, 258);
+        startDataPacket(data, 258);
         QTest::newRow("DATA header") << data << QByteArray("\0\3\1\2", 4);
     }
     void packets()
@@ -120,15 +120,15 @@ private slots:
     {
         QFETCH(int, requested);
         QFETCH(int, granted);
-        QCOMPARE(OptionAckBlockSize(requested), granted);
+        QCOMPARE(optionAckBlockSize(requested), granted);
     }
 
     void readWordChecksLength()
     {
         quint16 value = 7;
-        QVERIFY(!ReadWord(QByteArrayView("\0\3\0", 3), 2, value));
+        QVERIFY(!readWord(QByteArrayView("\0\3\0", 3), 2, value));
         QCOMPARE(value, quint16(7));
-        QVERIFY(ReadWord(QByteArrayView("\0\3\1\2", 4), 2, value));
+        QVERIFY(readWord(QByteArrayView("\0\3\1\2", 4), 2, value));
         QCOMPARE(value, quint16(0x102));
     }
 

@@ -168,7 +168,7 @@ private slots:
         QFETCH(QStringList, received);
         QFETCH(QString, stackUnit);
         try {
-            QCOMPARE(ParseShowStack(received), stackUnit);
+            QCOMPARE(parseShowStack(received), stackUnit);
         } catch (const Exception &error) {
             QCOMPARE(error.message(), stackUnit);
         }

@@ -64,7 +64,7 @@ private slots:
     {
         qputenv("TMPDIR", m_temp.path().toLocal8Bit());
     }
-    void cleanup() { QVERIFY2(LeakedWindows().isEmpty(), qPrintable(LeakedWindows().join(u' '))); }
+    void cleanup() { QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' '))); }
 
     void buttonOpensItsDocument_data()
     {

@@ -13,7 +13,7 @@ class TestWelcome : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { QVERIFY2(LeakedWindows().isEmpty(), qPrintable(LeakedWindows().join(u' '))); }
+    void cleanup() { QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' '))); }
 
     void versionLabel_data()
     {
@@ -31,7 +31,7 @@ private slots:
     {
         QFETCH(QString, version);
         QFETCH(QString, label);
-        QCOMPARE(VersionLabel(FileVersion(version)), label);
+        QCOMPARE(::versionLabel(::fileVersion(version)), label);
     }
 
     void entryShowsTheBuildVersion()

@@ -23,7 +23,7 @@ class TestWidgetDialogs : public QObject
 
 private slots:
     void initTestCase() { QGuiApplication::setApplicationDisplayName(QStringLiteral("Tessaro")); }
-    void cleanup() { QVERIFY2(LeakedWindows().isEmpty(), qPrintable(LeakedWindows().join(u' '))); }
+    void cleanup() { QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' '))); }
 
     void displayText_data()
     {
@@ -41,7 +41,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, shown);
-        QCOMPARE(DisplayText(text), shown);
+        QCOMPARE(::displayText(text), shown);
     }
 
     void messageBox_data()

@@ -17,7 +17,7 @@ using namespace Appendix;
 
 namespace {
 
-constexpr qint64 CopyChunk = 1 << 20;
+constexpr qint64 kCopyChunk = 1 << 20;
 constexpr qint64 Limit32 = std::numeric_limits<quint32>::max();
 
 QString Quoted(const QString &text)
@@ -42,7 +42,7 @@ void CopyFile(const QString &fromPath, QFile &to)
     if (!from.open(QIODevice::ReadOnly))
         throw Exception(QStringLiteral("cannot read %1: %2").arg(Quoted(fromPath), from.errorString()));
     while (!from.atEnd()) {
-        const QByteArray chunk = from.read(CopyChunk);
+        const QByteArray chunk = from.read(kCopyChunk);
         if (chunk.isEmpty())
             throw Exception(QStringLiteral("cannot read %1: %2").arg(Quoted(fromPath), from.errorString()));
         if (to.write(chunk) != chunk.size())
@@ -66,7 +66,7 @@ QByteArray Le32(quint32 value)
 
 QByteArray DirectoryEntry(const QByteArray &name, quint32 size, quint32 offset)
 {
-    QByteArray entry(NameFieldSize, '\0');
+    QByteArray entry(kNameFieldSize, '\0');
     entry[0] = char(name.size());
     entry.replace(1, name.size(), name);
     return entry + Le32(size) + Le32(offset);
@@ -81,7 +81,7 @@ QByteArray AppendixBytes(const QList<PackEntry> &entries, const QList<QByteArray
         directory += DirectoryEntry(entries[i].name, quint32(data[i].size()), quint32(offset));
         offset += data[i].size();
     }
-    if (offset + 1 + TrailerSize > Limit32)
+    if (offset + 1 + kTrailerSize > Limit32)
         throw Exception(QStringLiteral("the files add up to more than 4 GiB, more than the appendix can address"));
     QByteArray appendix = directory;
     appendix.reserve(offset + 1);
@@ -109,7 +109,7 @@ void CheckEntries(const QList<PackEntry> &entries)
 void Verify(const QString &path, quint32 base, qint64 appendixSize)
 {
     TExeAppendixStream stream(path, TExeAppendixStream::AccessMode::Read);
-    if (!stream.HasAppendix() || stream.Base() != base || stream.size() != appendixSize + TrailerSize)
+    if (!stream.HasAppendix() || stream.Base() != base || stream.size() != appendixSize + kTrailerSize)
         throw Exception(QStringLiteral("writing %1 failed: it does not read back as written").arg(Quoted(path)));
 }
 
@@ -121,15 +121,15 @@ PackEntry ParseEntry(const QString &argument)
     if (equals <= 0 || equals == argument.size() - 1)
         throw Exception(QStringLiteral("bad file argument %1: expected NAME=PATH").arg(Quoted(argument)));
     PackEntry entry{argument.left(equals).toUtf8().toLower(), argument.mid(equals + 1)};
-    if (entry.name.size() > MaxNameLength)
+    if (entry.name.size() > kMaxNameLength)
         throw Exception(QStringLiteral("the name in %1 has %2 bytes; at most %3 fit")
                             .arg(Quoted(argument))
                             .arg(entry.name.size())
-                            .arg(MaxNameLength));
+                            .arg(kMaxNameLength));
     return entry;
 }
 
-void Pack(const QString &exePath, const QString &outPath, const QList<PackEntry> &entries)
+void packProgram(const QString &exePath, const QString &outPath, const QList<PackEntry> &entries)
 {
     CheckEntries(entries);
     QList<QByteArray> data;
@@ -166,7 +166,7 @@ void Pack(const QString &exePath, const QString &outPath, const QList<PackEntry>
     temporary.setAutoRemove(false);
 }
 
-bool List(const QString &path, QTextStream &out)
+bool listAppendix(const QString &path, QTextStream &out)
 {
     TExeAppendixStream stream(path, TExeAppendixStream::AccessMode::Read);
     if (!stream.HasAppendix()) {

@@ -20,7 +20,7 @@ PackEntry ParseEntry(const QString &argument);
 // appendix holding the entries in the given order. Builds the result beside outPath and
 // renames it into place only once it reads back correctly, so a failure (raised as
 // Exception) leaves outPath as it was.
-void Pack(const QString &exePath, const QString &outPath, const QList<PackEntry> &entries);
+void packProgram(const QString &exePath, const QString &outPath, const QList<PackEntry> &entries);
 
 // Prints the appendix directory of path; false when the file has no appendix.
-bool List(const QString &path, QTextStream &out);
+bool listAppendix(const QString &path, QTextStream &out);

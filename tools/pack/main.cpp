@@ -10,10 +10,10 @@
 
 namespace {
 
-constexpr int Failed = 1;
-constexpr int Usage = 2;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
 
-int Fail(int status, const QString &message)
+int fail(int status, const QString &message)
 {
     QTextStream(stderr) << QStringLiteral("tessaro-pack: ") << message << QLatin1Char('\n');
     return status;
@@ -36,7 +36,7 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("NAME=PATH"), QStringLiteral("A file to store under NAME."),
                                  QStringLiteral("NAME=PATH..."));
     if (!parser.parse(app.arguments()))
-        return Fail(Usage, parser.errorText());
+        return fail(kUsage, parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
 
@@ -44,18 +44,18 @@ int main(int argc, char *argv[])
     try {
         if (parser.isSet(listOption)) {
             if (parser.isSet(exeOption) || parser.isSet(outOption) || !files.isEmpty())
-                return Fail(Usage, QStringLiteral("--list takes one file and nothing else"));
+                return fail(kUsage, QStringLiteral("--list takes one file and nothing else"));
             QTextStream out(stdout);
-            return List(parser.value(listOption), out) ? 0 : Failed;
+            return listAppendix(parser.value(listOption), out) ? 0 : kFailed;
         }
         if (!parser.isSet(exeOption) || !parser.isSet(outOption))
-            return Fail(Usage, QStringLiteral("give --exe IN --out OUT NAME=PATH... or --list FILE (see --help)"));
+            return fail(kUsage, QStringLiteral("give --exe IN --out OUT NAME=PATH... or --list FILE (see --help)"));
         QList<PackEntry> entries;
         for (const QString &file : files)
             entries << ParseEntry(file);
-        Pack(parser.value(exeOption), parser.value(outOption), entries);
+        packProgram(parser.value(exeOption), parser.value(outOption), entries);
         return 0;
     } catch (const Exception &error) {
-        return Fail(Failed, error.message());
+        return fail(kFailed, error.message());
     }
 }

@@ -31,22 +31,22 @@ TConsoleHost::TConsoleHost(TTrivialFTPServer &server, const QString &rootFolder,
 {
     server.OnReadFile = [this](TTrivialFTPServer *, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
                                QIODevice *&stream, bool &freeStreamOnComplete) {
-        AccessFile(false, fileName, peer, grantAccess, stream, freeStreamOnComplete);
+        accessFile(false, fileName, peer, grantAccess, stream, freeStreamOnComplete);
     };
     server.OnWriteFile = [this](TTrivialFTPServer *, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
                                 QIODevice *&stream, bool &freeStreamOnComplete) {
-        AccessFile(true, fileName, peer, grantAccess, stream, freeStreamOnComplete);
+        accessFile(true, fileName, peer, grantAccess, stream, freeStreamOnComplete);
     };
     server.OnTransferComplete = [this](TTrivialFTPServer *, bool success, const TPeerInfo &peer, QIODevice *stream,
-                                       bool) { TransferComplete(success, peer, stream); };
+                                       bool) { transferComplete(success, peer, stream); };
 }
 
-void TConsoleHost::AccessFile(bool writeOperation, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
+void TConsoleHost::accessFile(bool writeOperation, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
                               QIODevice *&stream, bool &freeStreamOnComplete)
 {
     freeStreamOnComplete = false;
     bool granted = false;
-    auto writeRequestLine = [&] { WriteLine(TftpLogLine(peer, RequestLogText(writeOperation, fileName, granted))); };
+    auto writeRequestLine = [&] { writeLine(tftpLogLine(peer, requestLogText(writeOperation, fileName, granted))); };
     grantAccess = CheckAccess(fileName, m_rootFolder);
     if (grantAccess) {
         try {
@@ -61,13 +61,13 @@ void TConsoleHost::AccessFile(bool writeOperation, QString &fileName, const TPee
     writeRequestLine();
 }
 
-void TConsoleHost::TransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream)
+void TConsoleHost::transferComplete(bool success, const TPeerInfo &peer, QIODevice *stream)
 {
-    WriteLine(TftpLogLine(peer, TransferLogText(success, stream ? stream->pos() : 0)));
+    writeLine(tftpLogLine(peer, transferLogText(success, stream ? stream->pos() : 0)));
     delete stream;
 }
 
-void TConsoleHost::WriteLine(const QString &line)
+void TConsoleHost::writeLine(const QString &line)
 {
     std::fprintf(m_log, "%s\n", line.toLocal8Bit().constData());
     std::fflush(m_log);

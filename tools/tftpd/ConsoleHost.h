@@ -14,10 +14,10 @@ public:
     Q_DISABLE_COPY_MOVE(TConsoleHost)
 
 private:
-    void AccessFile(bool writeOperation, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
+    void accessFile(bool writeOperation, QString &fileName, const TPeerInfo &peer, bool &grantAccess,
                     QIODevice *&stream, bool &freeStreamOnComplete);
-    void TransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream);
-    void WriteLine(const QString &line);
+    void transferComplete(bool success, const TPeerInfo &peer, QIODevice *stream);
+    void writeLine(const QString &line);
 
     const QString m_rootFolder;
     std::FILE *const m_log;

@@ -101,16 +101,16 @@ void TfrmMain::btnBrowseClick()
 void TfrmMain::OnReadFile(QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
                           bool &FreeStreamOnComplete)
 {
-    Admit(false, FileName, PeerInfo, GrantAccess, AStream, FreeStreamOnComplete);
+    admit(false, FileName, PeerInfo, GrantAccess, AStream, FreeStreamOnComplete);
 }
 
 void TfrmMain::OnWriteFile(QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
                            bool &FreeStreamOnComplete)
 {
-    Admit(true, FileName, PeerInfo, GrantAccess, AStream, FreeStreamOnComplete);
+    admit(true, FileName, PeerInfo, GrantAccess, AStream, FreeStreamOnComplete);
 }
 
-void TfrmMain::Admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess,
+void TfrmMain::admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess,
                      QIODevice *&AStream, bool &FreeStreamOnComplete)
 {
     FreeStreamOnComplete = false;
@@ -119,7 +119,7 @@ void TfrmMain::Admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo,
     // The line is logged also when opening the file fails and the failure goes on to the
     // server, which answers the peer with its error code.
     const auto log = qScopeGuard(
-        [&] { memLog->appendPlainText(TftpLogLine(PeerInfo, RequestLogText(writing, FileName, granted))); });
+        [&] { memLog->appendPlainText(tftpLogLine(PeerInfo, requestLogText(writing, FileName, granted))); });
     if (!GrantAccess)
         return;
 
@@ -131,7 +131,7 @@ void TfrmMain::Admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo,
     ShowTransferWindow(FileName, writing, stream.get());
     AStream = stream.release();
     granted = true;
-    AddCount(1);
+    addCount(1);
 }
 
 void TfrmMain::ShowTransferWindow(const QString &FileName, bool writing, TProgressStream *stream)
@@ -148,18 +148,18 @@ void TfrmMain::ShowTransferWindow(const QString &FileName, bool writing, TProgre
 
 void TfrmMain::OnTransferComplete(bool Success, const TPeerInfo &PeerInfo, QIODevice *AStream)
 {
-    memLog->appendPlainText(TftpLogLine(PeerInfo, TransferLogText(Success, AStream ? AStream->pos() : 0)));
+    memLog->appendPlainText(tftpLogLine(PeerInfo, transferLogText(Success, AStream ? AStream->pos() : 0)));
     for (qsizetype i = m_transferWindows.size() - 1; i >= 0; --i) {
         if (m_transferWindows[i]->WaitThread()->Stream() == AStream)
             delete m_transferWindows.takeAt(i);
     }
     delete AStream;
-    AddCount(-1);
+    addCount(-1);
     m_transferDone = true;
     m_transferOk = Success;
 }
 
-void TfrmMain::AddCount(int delta)
+void TfrmMain::addCount(int delta)
 {
     lblCount->setText(QString::number(lblCount->text().toInt() + delta));
 }

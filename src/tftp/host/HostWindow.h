@@ -57,10 +57,10 @@ private:
                      bool &FreeStreamOnComplete);
     void OnTransferComplete(bool Success, const TPeerInfo &PeerInfo, QIODevice *AStream);
     // Grants or refuses one request and logs it; opening the stream may raise.
-    void Admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
+    void admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
                bool &FreeStreamOnComplete);
     void ShowTransferWindow(const QString &FileName, bool writing, TProgressStream *stream);
-    void AddCount(int delta);
+    void addCount(int delta);
 
     TEXEAppendixFileSystem m_appendix;
     QList<TfrmTransfer *> m_transferWindows;

@@ -1,5 +1,10 @@
 #pragma once
 
+// The blocking datagram sockets of the engine's threads, over the POSIX socket calls. Private
+// to the TFTP library: its users see only the server.
+
+#include "tftp/StopSignal.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -7,32 +12,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 
-#include <atomic>
-
-// Raised once and then stays raised, so that it wakes every wait that watches it, however
-// many and whenever they start.
-class TStopSignal final
-{
-public:
-    TStopSignal();
-    ~TStopSignal();
-    Q_DISABLE_COPY_MOVE(TStopSignal)
-
-    void Raise();
-    bool Raised() const { return m_raised.load(std::memory_order_acquire); }
-    // Readable once raised; for poll().
-    int Handle() const { return m_handle; }
-
-private:
-    int m_handle;
-    std::atomic<bool> m_raised{false};
-};
-
 // An IPv4 address and port as the socket calls take them.
-sockaddr_in MakeSocketAddress(const QString &ip, int port);
-QString SocketAddressIP(const sockaddr_in &address);
-int SocketAddressPort(const sockaddr_in &address);
-bool SameSocketAddress(const sockaddr_in &a, const sockaddr_in &b);
+sockaddr_in makeSocketAddress(const QString &ip, int port);
+QString socketAddressIP(const sockaddr_in &address);
+int socketAddressPort(const sockaddr_in &address);
+bool sameSocketAddress(const sockaddr_in &a, const sockaddr_in &b);
 
 // One blocking datagram socket, used by one thread at a time. Failures raise
 // EUDPSocketError, EPackageSizeTooBig or ENotAllBytesSent.
@@ -42,9 +26,9 @@ public:
     enum TReceiveResult { Received, TimedOut, Stopped };
 
     // ReceiveTimeout: wait without limit.
-    static constexpr int InfiniteTimeout = -2;
+    static constexpr int kInfiniteTimeout = -2;
     // Receive argument: wait ReceiveTimeout.
-    static constexpr int UseReceiveTimeout = -1;
+    static constexpr int kUseReceiveTimeout = -1;
 
     TUDPBase() = default;
     virtual ~TUDPBase();
@@ -69,12 +53,12 @@ protected:
     int Handle();
     // Waits up to realMs real milliseconds (< 0: without limit) for one datagram. On
     // Received, datagram views an internal buffer that stays valid until the next receive.
-    TReceiveResult ReceiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs);
+    TReceiveResult receiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs);
 
 private:
     int m_handle = -1;
     int m_bufferSize = 8192;
-    int m_receiveTimeout = InfiniteTimeout;
+    int m_receiveTimeout = kInfiniteTimeout;
     const TStopSignal *m_stopSignal = nullptr;
     QByteArray m_buffer;
 };
@@ -87,24 +71,24 @@ public:
     Q_DISABLE_COPY_MOVE(TUDPClient)
 
     // Host is a dotted IPv4 address.
-    void SetPeer(const QString &host, int port) { m_peer = MakeSocketAddress(host, port); }
+    void SetPeer(const QString &host, int port) { m_peer = makeSocketAddress(host, port); }
 
     void Send(QByteArrayView data) { SendBuffer(m_peer, data); }
     // Waits up to timeoutMs for a datagram from Host:Port; datagrams from anyone else are
     // dropped without extending the wait.
-    TReceiveResult ReceiveFromPeer(QByteArrayView &datagram, int timeoutMs = UseReceiveTimeout);
+    TReceiveResult receiveFromPeer(QByteArrayView &datagram, int timeoutMs = kUseReceiveTimeout);
 
 private:
     sockaddr_in m_peer{};
 };
 
 // Blocking helpers on a socket handle, shared by the client and the server's bindings.
-void SendDatagram(int handle, const sockaddr_in &to, QByteArrayView data);
+void sendDatagram(int handle, const sockaddr_in &to, QByteArrayView data);
 // Receives one waiting datagram into buffer (sized to the largest accepted datagram) and
 // returns its length.
-qsizetype ReceiveDatagram(int handle, QByteArray &buffer, sockaddr_in &from);
+qsizetype receiveDatagram(int handle, QByteArray &buffer, sockaddr_in &from);
 // poll() for readability that goes on after signals; realMs < 0 waits without limit.
 // Returns the number of ready handles, 0 when the time ran out.
-int WaitReadable(pollfd *handles, int count, int realMs);
+int waitReadable(pollfd *handles, int count, int realMs);
 // Program-time milliseconds as real ones.
-int RealMilliseconds(int ms);
+int realMilliseconds(int ms);
