@@ -1,10 +1,10 @@
 #include "app/Form_Main.h"
 
 #include "app/AppEvents.h"
+#include "app/files/WizardFiles.h"
 #include "payload/ExeStrm.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
-#include "platform/TextLines.h"
 #include "platform/WorkingFolder.h"
 #include "tftp/host/HostWindow.h"
 #include "upgrade/upgrade_device.h"
@@ -17,12 +17,10 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QPushButton>
-#include <QSaveFile>
 
 #include <utility>
 
@@ -34,53 +32,14 @@ namespace {
 
 const QString kNextCaption = QStringLiteral("&Next >");
 const QString kFinishCaption = QStringLiteral("Finish");
-const QString kImageTable = QStringLiteral("private.ini");
-constexpr int kHelpDocuments = 3;
 
 constexpr int kButtonBarHeight = 48;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 28;
 constexpr int kMargin = 8;
 
-void SaveBytes(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFCreateError(path);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw EWriteError();
-}
-
-// The program's text files: 8-bit text as the switch sends it, every line ended.
-void SaveLines(const QString &path, const QStringList &lines)
-{
-    QByteArray bytes;
-    for (const QString &line : lines)
-        bytes += line.toLatin1() + '\n';
-    SaveBytes(path, bytes);
-}
-
-// Everything up to and including the last separator; empty for a bare file name.
-QString FolderOf(const QString &path)
-{
-    return path.left(path.lastIndexOf(u'/') + 1);
-}
-
-// The first free name among log.old1.log to log.old10.log; empty when all ten are taken.
-QString FreeOldLogName(const QString &logPath)
-{
-    const QString stem = logPath.chopped(QStringLiteral(".log").size());
-    for (int n = 1; n <= 10; ++n) {
-        const QString candidate = stem + QStringLiteral(".old%1.log").arg(n);
-        if (!QFileInfo::exists(candidate))
-            return candidate;
-    }
-    return {};
-}
-
 // A store that cannot be read is no payload at all, and says nothing.
-bool PayloadOpens(const TEXEAppendixFileSystem &store)
+bool payloadOpens(const TEXEAppendixFileSystem &store)
 {
     try {
         return store.HasAppendix();
@@ -89,7 +48,7 @@ bool PayloadOpens(const TEXEAppendixFileSystem &store)
     }
 }
 
-void Bind(QPushButton *button, QAction *action)
+void bind(QPushButton *button, QAction *action)
 {
     QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
     QObject::connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
@@ -113,7 +72,7 @@ TMainForm::TMainForm(const QString &payloadFile, QWidget *parent)
     createWorkingFolder();
     {
         const TEXEAppendixFileSystem store(payloadFile);
-        if (PayloadOpens(store)) {
+        if (payloadOpens(store)) {
             try {
                 ExtractPayload(store);
             } catch (const std::exception &error) {
@@ -194,9 +153,9 @@ void TMainForm::bindActions()
     ActionHelp->setShortcut(QKeySequence(Qt::Key_F1));
     addAction(ActionHelp);
 
-    Bind(btnHelp, ActionHelp);
-    Bind(btnBack, ActionBack);
-    Bind(btnNext, ActionNext);
+    bind(btnHelp, ActionHelp);
+    bind(btnBack, ActionBack);
+    bind(btnNext, ActionNext);
     connect(ActionNext, &QAction::changed, this, [this] {
         if (btnNext->text() != ActionNext->text())
             setCaption(btnNext, ActionNext->text());
@@ -223,40 +182,12 @@ void TMainForm::createWorkingFolder()
 
 void TMainForm::ExtractPayload(const TEXEAppendixFileSystem &store)
 {
-    // The help documents come only with an image table: a store without one yields nothing.
-    if (!store.FileExists(kImageTable))
-        return;
-    const QString folder = WorkingFolder();
-    {
-        const auto table = store.OpenFile(kImageTable, TExeAppendixStream::AccessMode::Read);
-        SaveLines(folder + kImageTable, Platform::textLines(QString::fromLatin1(table->readAll())));
-    }
-    for (int n = 1; n <= kHelpDocuments; ++n) {
-        const QString name = QStringLiteral("Upgrade%1.pdf").arg(n);
-        try {
-            if (const auto document = store.OpenFile(name, TExeAppendixStream::AccessMode::Read))
-                SaveBytes(folder + name, document->data());
-        } catch (const std::exception &) {
-            // A document that cannot be written leaves its help button without effect.
-        }
-    }
+    extractPayloadFiles(store, WorkingFolder());
 }
 
 void TMainForm::SaveLog()
 {
-    const QString &address = m_operations->DeviceAddress;
-    const QString &configFile = m_operations->ConfigFileName;
-    if (address.isEmpty() || configFile.isEmpty())
-        return;
-    const QString logName = QStringLiteral("Quillo_") + address + QStringLiteral(".log");
-    const QString besideConfig = FolderOf(configFile) + logName;
-    if (std::exchange(m_logRotationPending, false) && QFileInfo::exists(besideConfig)) {
-        const QString old = FreeOldLogName(besideConfig);
-        if (!old.isEmpty())
-            QFile::rename(besideConfig, old);
-    }
-    SaveLines(WorkingFolder() + logName, m_operations->Log);
-    SaveLines(besideConfig, m_operations->Log);
+    m_runLog.save(m_operations->DeviceAddress, m_operations->ConfigFileName, m_operations->Log, WorkingFolder());
 }
 
 void TMainForm::SetTftpHost(TfrmMain *host)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/files/WizardFiles.h"
 #include "wizard/WizardHost.h"
 
 #include <QDialog>
@@ -96,7 +97,6 @@ private:
     // A page entered again after a failure does not start another re-entry when it fails
     // too, so two failing pages cannot bounce between each other without end.
     bool m_reentering = false;
-    // The first save of a run moves an existing log beside the configuration file aside.
-    bool m_logRotationPending = true;
+    TRunLogFiles m_runLog;
     QMetaObject::Connection m_idle;
 };

@@ -1,6 +1,7 @@
 #include "platform/AutoResetEvent.h"
 #include "platform/Clock.h"
 #include "platform/HandOver.h"
+#include "platform/Paths.h"
 #include "platform/SocketErrors.h"
 #include "platform/WorkingFolder.h"
 
@@ -35,6 +36,41 @@ private slots:
         qputenv("TMPDIR", tmpdir.toLocal8Bit());
         QCOMPARE(WorkingFolder(), expected);
         qputenv("TMPDIR", saved);
+    }
+
+    // Where a path's folder part ends, by the rules of either platform.
+    void pathParts_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("fileName");
+        const int windows = int(Platform::PathStyle::Windows);
+        const int posix = int(Platform::PathStyle::Posix);
+        QTest::newRow("windows: drive and folder") << windows << "c:\\cfg\\sw.txt" << "c:\\cfg\\" << "sw.txt";
+        QTest::newRow("windows: drive only") << windows << "c:conf.txt" << "c:" << "conf.txt";
+        QTest::newRow("windows: bare name") << windows << "conf.txt" << "" << "conf.txt";
+        QTest::newRow("windows: ends in a separator") << windows << "d:\\cfg\\" << "d:\\cfg\\" << "";
+        QTest::newRow("windows: a slash is no separator") << windows << "cfg/sw.txt" << "" << "cfg/sw.txt";
+        QTest::newRow("posix: folder") << posix << "/home/op/sw.txt" << "/home/op/" << "sw.txt";
+        QTest::newRow("posix: bare name") << posix << "conf.txt" << "" << "conf.txt";
+        QTest::newRow("posix: ends in a separator") << posix << "/home/op/" << "/home/op/" << "";
+        QTest::newRow("posix: colon and backslash are name characters") << posix << "c:\\sw.txt" << "" << "c:\\sw.txt";
+    }
+    void pathParts()
+    {
+        QFETCH(int, style);
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QFETCH(QString, fileName);
+        QCOMPARE(Platform::folderPart(path, Platform::PathStyle(style)), folder);
+        QCOMPARE(Platform::fileNamePart(path, Platform::PathStyle(style)), fileName);
+    }
+
+    void defaultConfigFileName()
+    {
+        QCOMPARE(Platform::defaultConfigFileName(Platform::PathStyle::Windows), QString("c:\\conffile.txt"));
+        QCOMPARE(Platform::defaultConfigFileName(Platform::PathStyle::Posix), QDir::homePath() + "/conffile.txt");
     }
 
     void socketErrorTable_data()
