@@ -1,5 +1,6 @@
 #include "SnmpDatagrams.h"
 #include "SnmpLoopbackPeer.h"
+#include "Thrown.h"
 
 #include "access/Ber.h"
 #include "access/SnmpClient.h"
@@ -11,17 +12,6 @@
 namespace {
 
 const QString kSysContact = QStringLiteral("1.3.6.1.2.1.1.4.0");
-
-template<class F>
-QString failure(F &&operation)
-{
-    try {
-        operation();
-    } catch (const Exception &e) {
-        return e.message();
-    }
-    return QStringLiteral("no failure");
-}
 
 // A manager aimed at a loopback peer, with the events it raises written down in order.
 struct Harness
@@ -229,7 +219,7 @@ private slots:
     void variableList()
     {
         TSNMPClient client;
-        QCOMPARE(failure([&] { client.SetObjCount(257); }), QStringLiteral("302: Value exceeds maximum number of objects allowed."));
+        QCOMPARE(thrownMessage<Exception>([&] { client.SetObjCount(257); }), QStringLiteral("302: Value exceeds maximum number of objects allowed."));
         client.SetObjCount(256);
         client.SetObjCount(2);
         client.SetObjId(1, kSysContact);
@@ -249,12 +239,12 @@ private slots:
         QCOMPARE(client.ObjValue(2), QByteArray());
 
         const QString badIndex = QStringLiteral("301: Invalid object index: must be in [1..ObjCount].");
-        QCOMPARE(failure([&] { client.SetObjId(3, kSysContact); }), badIndex);
-        QCOMPARE(failure([&] { client.SetObjType(0, 4); }), badIndex);
-        QCOMPARE(failure([&] { client.SetObjValue(3, "x"); }), badIndex);
-        QCOMPARE(failure([&] { client.ObjType(3); }), badIndex);
-        QCOMPARE(failure([&] { client.ObjId(3); }), QStringLiteral("Invalid array index value for ObjId"));
-        QCOMPARE(failure([&] { client.ObjValue(0); }), QStringLiteral("Invalid array index value for ObjValue"));
+        QCOMPARE(thrownMessage<Exception>([&] { client.SetObjId(3, kSysContact); }), badIndex);
+        QCOMPARE(thrownMessage<Exception>([&] { client.SetObjType(0, 4); }), badIndex);
+        QCOMPARE(thrownMessage<Exception>([&] { client.SetObjValue(3, "x"); }), badIndex);
+        QCOMPARE(thrownMessage<Exception>([&] { client.ObjType(3); }), badIndex);
+        QCOMPARE(thrownMessage<Exception>([&] { client.ObjId(3); }), QStringLiteral("Invalid array index value for ObjId"));
+        QCOMPARE(thrownMessage<Exception>([&] { client.ObjValue(0); }), QStringLiteral("Invalid array index value for ObjValue"));
 
         client.SetAction(snmpReset);
         QCOMPARE(client.ObjCount(), 0);
@@ -298,7 +288,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(int, nextRequestId);
         Harness h;
-        QCOMPARE(failure([&] { setup(h.client); }), message);
+        QCOMPARE(thrownMessage<Exception>([&] { setup(h.client); }), message);
         QCOMPARE(h.client.RequestId(), nextRequestId);
         QTest::qWait(20);
         QVERIFY(h.peer.received.isEmpty());
