@@ -73,7 +73,39 @@ public:
     // little. Fatal failures are shown here and end the program.
     bool GatherInformation(const TProgressEvent &OnProgress);
 
+    // The switch uploads its running configuration to the TFTP server, which is then copied
+    // to ConfigFileName; false after a reported failure, and then nothing on the switch has
+    // changed.
+    bool BackupConfiguration(const TProgressEvent &OnProgress);
+    // The switch fetches the intermediate image into its inactive slot; false after a
+    // reported failure, when the program is already asked to end.
+    bool DownloadImage(const TProgressEvent &OnProgress);
+
+    void EnableSnmpAccess(const TProgressEvent &OnProgress);
+    // Writes the stack's unit count (and "," for DHCP after the reset) into sysContact.
+    void SaveUnitCount(const TProgressEvent &OnProgress);
+    // Writes the PC's address into sysLocation, keeps addresses learned by DHCP as fixed
+    // settings and saves the configuration.
+    void SaveIPAndLocation(const TProgressEvent &OnProgress);
+    void KeepIPSettings(const TProgressEvent &OnProgress);
+    // Selects the slot that does not run now for the next boot.
+    void SwitchToOtherImage(const TProgressEvent &OnProgress);
+    // Connected within about N one-second pauses.
+    bool WaitForDevice(int N);
+    // Reloads the switch, waits, reconnects and takes its inventory anew.
+    void ResetDevice(const TProgressEvent &OnProgress);
+
 private:
+    // Whether the switch refused a copy command; the refusals that end the program at once
+    // (another copy running) raise.
+    bool refusedCopy(bool backup);
+    void startTransfer(const QString &command);
+    // Waits for the TFTP host to report the end of the transfer, calling reportProgress
+    // after each pause. A transfer that fails or does not end in time is reported, and the
+    // connection dropped so that the next pause ends the program.
+    void waitForTransfer(const std::function<void()> &reportProgress);
+    // Waits for the switch's completion line.
+    void waitForCompletion(const TProgressEvent &OnProgress);
     // Shows the warning, drops the connection, asks the program to end and raises.
     [[noreturn]] void abandon(const QString &warning);
 };
