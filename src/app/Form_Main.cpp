@@ -10,6 +10,7 @@
 #include "upgrade/upgrade_device.h"
 #include "wizard/Captions.h"
 #include "wizard/Frame_Welcome.h"
+#include "wizard/Frame_Working.h"
 #include "wizard/HelpDlg.h"
 #include "wizard/WizardFrame.h"
 
@@ -190,6 +191,11 @@ void TMainForm::SaveLog()
     m_runLog.save(m_operations->DeviceAddress, m_operations->ConfigFileName, m_operations->Log, WorkingFolder());
 }
 
+void TMainForm::hideCancel()
+{
+    btnCancel->hide();
+}
+
 void TMainForm::SetTftpHost(TfrmMain *host)
 {
     m_tftpHost = host;
@@ -358,6 +364,12 @@ void TMainForm::closeEvent(QCloseEvent *event)
 
 bool TMainForm::FormCloseQuery()
 {
+    // Cutting the intermediate run short could leave the switch half-configured.
+    if (CurrentPageClass() == &TFrameWorking::staticMetaObject) {
+        Platform::showMessage(MessageKind::Warning, QStringLiteral("The wizard is in the middle of the process.\r\n"
+                                                                   "Therefore it is not safe to quit now."));
+        return false;
+    }
     if (m_currentFrame && m_currentFrame->NextPageClass()) {
         const MessageAnswer answer = Platform::dialogs().message(
             MessageKind::Question,

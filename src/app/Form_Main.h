@@ -44,6 +44,7 @@ public:
     TfrmMain *TftpHost() const override { return m_tftpHost; }
     void ShowPageOfClass(const QMetaObject *pageClass) override;
     void SaveLog() override;
+    void hideCancel() override;
 
     // The TFTP server host and the help dialog are made after the main window.
     void SetTftpHost(TfrmMain *host);

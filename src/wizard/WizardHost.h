@@ -23,6 +23,8 @@ public:
     virtual void ShowPageOfClass(const QMetaObject *pageClass) = 0;
     // Writes the run log to the working folder and beside the configuration file.
     virtual void SaveLog() = 0;
+    // A run has begun: Cancel goes for the rest of the program.
+    virtual void hideCancel() = 0;
 };
 
 IWizardHost *mainForm();
