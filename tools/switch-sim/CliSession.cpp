@@ -1,6 +1,5 @@
 #include "CliSession.h"
 
-#include "CommandTable.h"
 #include "Device.h"
 
 #include <QTcpSocket>
@@ -30,19 +29,56 @@ CliSession::CliSession(QTcpSocket *socket, Device &device, const CommandTable &c
 
 void CliSession::print(const QByteArray &text)
 {
-    m_socket->write(text);
+    if (!m_ended)
+        m_socket->write(text);
 }
 
 void CliSession::printPrompt()
 {
-    print(kEraseLine + m_device.prompt() + ' ');
+    QByteArray prompt = m_device.scenario().hostName.toLatin1();
+    switch (m_mode) {
+    case CliMode::Exec:
+        prompt += m_device.scenario().privilege >= 15 ? "#" : ">";
+        break;
+    case CliMode::Config:
+        prompt += "(config)#";
+        break;
+    case CliMode::Interface:
+        prompt += "(config-if)#";
+        break;
+    }
+    print(kEraseLine + prompt + ' ');
+}
+
+void CliSession::hold()
+{
+    m_held = true;
+}
+
+void CliSession::release()
+{
+    m_held = false;
+    printPrompt();
+    runWaitingLines();
+}
+
+void CliSession::ask(const QByteArray &question, std::function<void(const QByteArray &)> onAnswer)
+{
+    print(question);
+    m_onAnswer = std::move(onAnswer);
+}
+
+void CliSession::end()
+{
+    m_socket->disconnectFromHost();
+    m_ended = true;
 }
 
 void CliSession::receive()
 {
     const QByteArray bytes = m_socket->readAll();
     m_device.transcript().append(bytes);
-    if (m_device.scenario().silent)
+    if (m_device.scenario().silent || m_ended)
         return;
     for (const char byte : bytes)
         consume(byte);
@@ -103,13 +139,27 @@ void CliSession::consume(char byte)
             lcliPassword(line);
         return;
     case State::Cli:
-        // Control-Z only leaves configuration mode; it never becomes part of a command.
-        if (byte == kControlZ)
+        // Control-Z leaves configuration mode at once; it never becomes part of a command.
+        if (byte == kControlZ) {
+            if (m_mode != CliMode::Exec && !m_held && !m_onAnswer) {
+                m_mode = CliMode::Exec;
+                print(QByteArrayLiteral("\r\n"));
+                printPrompt();
+            }
             return;
-        if (takeLine(byte, line))
-            cliLine(line);
+        }
+        if (takeLine(byte, line)) {
+            m_waiting.enqueue(line);
+            runWaitingLines();
+        }
         return;
     }
+}
+
+void CliSession::runWaitingLines()
+{
+    while (!m_held && !m_ended && !m_waiting.isEmpty())
+        cliLine(m_waiting.dequeue());
 }
 
 void CliSession::submitForm()
@@ -154,6 +204,11 @@ void CliSession::lcliPassword(const QByteArray &password)
 
 void CliSession::cliLine(const QByteArray &line)
 {
+    if (m_onAnswer) {
+        print(line + "\r\n");
+        std::exchange(m_onAnswer, nullptr)(line.trimmed());
+        return;
+    }
     // The echo of a whole command comes at its line end; the wizard types commands in one go.
     if (m_device.scenario().mutedCommands.contains(QString::fromLatin1(line.simplified()))) {
         printPrompt();
@@ -165,11 +220,11 @@ void CliSession::cliLine(const QByteArray &line)
         return;
     }
     if (++m_commandsReceived == m_device.scenario().dropAtCommand) {
-        m_socket->disconnectFromHost();
+        end();
         return;
     }
     QByteArray arguments;
-    if (const CommandTable::Handler *handler = m_commands.find(line, arguments)) {
+    if (const CommandTable::Handler *handler = m_commands.find(m_mode, m_device.scenario().privilege >= 15, line, arguments)) {
         (*handler)(*this, arguments);
         return;
     }

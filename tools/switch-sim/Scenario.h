@@ -1,22 +1,58 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+// Where a copy fault strikes: every file copy, the configuration upload or the image download.
+enum class CopyTarget { Any, Config, Image };
+
+enum class CopyFaultKind {
+    Occupied,     // "occupied by another user" instead of starting the copy
+    NeverStarts,  // nothing after the command, no transfer
+    NeverEnds,    // the transfer completes, the completion line never comes
+    AbortAfter,   // the TFTP client dies once bytes of the file have moved
+    DropTelnet,   // the telnet connection closes once the transfer has started
+    CapitalBytes, // the completion line says "Bytes copied in"
+};
+
+struct CopyFault
+{
+    CopyTarget target = CopyTarget::Any;
+    CopyFaultKind kind = CopyFaultKind::Occupied;
+    qint64 bytes = 0; // AbortAfter only
+};
+
+enum class ResetFault { None, NeverBack, OldImage };
+
+enum class SelfUpgradeFault { None, NeverReports, StopsAfter, SnmpSilent };
+
+// A row of "show ip interface": absent, learned by DHCP or set by hand.
+struct AddressRow
+{
+    enum class Kind { None, Dhcp, Static };
+    Kind kind = Kind::None;
+    QString address; // "A.B.C.D/N" for the interface, "A.B.C.D" for the gateway
+};
+
 // Everything that makes one simulated switch differ from another: its address and ports,
-// the operator's credentials, the stack layout and the faults to play. Plain data, filled
-// from the command line, so tests describe a switch in one line of arguments.
+// the operator's credentials, the stack layout, its images, its timings and the faults to
+// play. Plain data, filled from the command line, so tests describe a switch in one line of
+// arguments.
 struct Scenario
 {
     QHostAddress address{QStringLiteral("127.0.0.2")};
     quint16 telnetPort = 23;
     quint16 snmpPort = 161;
+    quint16 tftpPort = 69; // where the switch's TFTP client finds the PC's server
     bool snmpSilent = false;  // the SNMP agent reads requests but never answers
+    bool snmpOpen = false;    // the saved configuration already opens the community "vemtal"
 
     QString userName = QStringLiteral("admin");
     QString password = QStringLiteral("admin");
     QString hostName = QStringLiteral("console");
+    int privilege = 15; // below 15 the line-mode interface knows no copy, configure, boot or reload
 
     // What "show system" reports and the SNMP system group holds at start.
     QString typeName = QStringLiteral("Norvale GS-24");
@@ -26,13 +62,22 @@ struct Scenario
     QString contact = QStringLiteral("noc@example.net");
     QString macAddress = QStringLiteral("00:1b:21:3a:4c:01");
 
-    // What "show version" and "show bootvar" report.
-    QString softwareVersion = QStringLiteral("3.0.0.43");
+    // The rows of "show ip interface" at start; a static row is part of the saved configuration.
+    AddressRow interfaceAddress{AddressRow::Kind::Dhcp, QStringLiteral("192.0.2.10/24")};
+    AddressRow gateway{AddressRow::Kind::Dhcp, QStringLiteral("192.0.2.1")};
+
+    // What "show version" and "show bootvar" report, and what the images hold.
+    QString softwareVersion = QStringLiteral("3.0.0.43"); // the running slot's version
+    QString otherVersion = QStringLiteral("3.0.0.41");    // the other slot's version
+    QString interimVersion = QStringLiteral("3.0.0.45-interim");
+    QString finalVersion = QStringLiteral("3.0.0.46");
+    QString finalImage = QStringLiteral("sim_ge-746.img"); // what the intermediate image fetches
     QString softwareDate = QStringLiteral("12-Mar-2008");
     QString softwareTime = QStringLiteral("10:31:07");
     int activeImage = 1;     // the slot that runs
     int nextImage = 1;       // the slot selected for the next boot
     bool oneImage = false;   // a device with a single image slot lists no slots
+    QString payloadPath;     // received images must equal this program's payload files
 
     // Commands answered with the prompt alone, not even echoed: a switch that misbehaves.
     QStringList mutedCommands;
@@ -45,7 +90,20 @@ struct Scenario
     // arrives (empty lines do not count); 0: never.
     int dropAtCommand = 0;
 
+    // Timings in milliseconds.
+    int copyStartDelay = 3000; // from a copy command to the start of its transfer
+    int copyTick = 1000;       // one "!" per tick while a transfer runs
+    int resetTime = 15000;     // the switch is away this long during a reset
+    int stepInterval = 3000;   // between two progress reports of the intermediate image
+
+    QList<CopyFault> copyFaults;
+    QString copyFailureText = QStringLiteral("%COPY-E-TFTPFAIL: Copy operation has failed");
+    ResetFault resetFault = ResetFault::None;
+    SelfUpgradeFault selfUpgradeFault = SelfUpgradeFault::None;
+    int selfUpgradeStopStep = 0; // StopsAfter: the last step reported
+
     QString transcriptPath;     // every byte received, in order, across connections
+    QString stateFolder;        // slot images, start-up configuration and events, for tests
 
     bool isStack() const { return stackMaster > 0; }
 };

@@ -47,7 +47,7 @@ void showStack(CliSession &session, const QByteArray &)
                                          "----  -----------------  --------  ------\r\n");
     for (int unit = 1; unit <= scenario.stackUnits; ++unit) {
         table += QByteArray::number(unit) + "     00:1b:21:00:00:0" + QByteArray::number(unit) + "  "
-            + latin1(scenario.softwareVersion) + "  " + (unit == scenario.stackMaster ? "master" : "member") + "\r\n";
+            + latin1(session.device().runningVersion()) + "  " + (unit == scenario.stackMaster ? "master" : "member") + "\r\n";
     }
     answer(session, table);
 }
@@ -60,17 +60,18 @@ void showSystem(CliSession &session, const QByteArray &arguments)
     const Scenario &scenario = device.scenario();
     answer(session, keyValue("System Description:", device.description())
                         + keyValue("System Up Time (days,hour:min:sec):", "00,01:23:45")
-                        + keyValue("System Contact:", device.contact)
-                        + keyValue("System Name:", device.systemName)
-                        + keyValue("System Location:", device.location)
+                        + keyValue("System Contact:", device.running().contact)
+                        + keyValue("System Name:", device.running().systemName)
+                        + keyValue("System Location:", device.running().location)
                         + keyValue("System MAC Address:", latin1(scenario.macAddress))
                         + keyValue("System Object ID:", latin1(scenario.objectId))
                         + keyValue("Type:", latin1(scenario.typeName)));
 }
 
-QByteArray versionWithDate(const Scenario &scenario)
+QByteArray versionWithDate(const Device &device)
 {
-    return latin1(scenario.softwareVersion) + " ( date  " + latin1(scenario.softwareDate) + " time  "
+    const Scenario &scenario = device.scenario();
+    return latin1(device.runningVersion()) + " ( date  " + latin1(scenario.softwareDate) + " time  "
         + latin1(scenario.softwareTime) + " )";
 }
 
@@ -80,17 +81,18 @@ void showVersion(CliSession &session, const QByteArray &arguments)
 {
     if (!acceptUnit(session, arguments))
         return;
-    const Scenario &scenario = session.device().scenario();
+    const Device &device = session.device();
+    const Scenario &scenario = device.scenario();
     if (scenario.isStack() && arguments.isEmpty()) {
         QByteArray table = QByteArrayLiteral("Unit  SW version   Boot version  HW version\r\n"
                                              "----- ------------ ------------- ------------\r\n");
         for (int unit = 1; unit <= scenario.stackUnits; ++unit)
-            table += " " + QByteArray::number(unit) + "    " + latin1(scenario.softwareVersion).leftJustified(13, ' ')
+            table += " " + QByteArray::number(unit) + "    " + latin1(device.runningVersion()).leftJustified(13, ' ')
                 + "1.0.0.12      00.00.02\r\n";
         answer(session, table);
         return;
     }
-    answer(session, keyValue("SW version", versionWithDate(scenario))
+    answer(session, keyValue("SW version", versionWithDate(device))
                         + keyValue("Boot version", "1.0.0.12 ( date  03-Jan-2008 time  15:12:20 )")
                         + keyValue("HW version", "00.00.02"));
 }
@@ -99,19 +101,46 @@ void showBootvar(CliSession &session, const QByteArray &arguments)
 {
     if (!acceptUnit(session, arguments))
         return;
-    const Scenario &scenario = session.device().scenario();
+    const Device &device = session.device();
+    const Scenario &scenario = device.scenario();
     if (scenario.oneImage) {
-        answer(session, QByteArrayLiteral("Image  Version   Date\r\n") + latin1(scenario.softwareVersion) + "  "
+        answer(session, QByteArrayLiteral("Image  Version   Date\r\n") + latin1(device.runningVersion()) + "  "
                             + latin1(scenario.softwareDate) + "\r\n");
         return;
     }
     QByteArray output;
     for (int slot = 1; slot <= 2; ++slot) {
-        QByteArray marks = slot == scenario.activeImage ? "active" : "not active";
-        if (slot == scenario.nextImage)
+        QByteArray marks = slot == device.activeSlot() ? "active" : "not active";
+        if (slot == device.nextSlot())
             marks += ", selected for next boot";
         output += "image-" + QByteArray::number(slot) + " : " + marks + "\r\n";
     }
+    answer(session, output);
+}
+
+// The default gateway table, then the interface address table, each under a dashed line
+// with a row per entry, columns wide enough that three blanks always end the first one.
+void showIpInterface(CliSession &session, const QByteArray &arguments)
+{
+    if (!arguments.isEmpty()) {
+        answer(session, QByteArrayLiteral("% Invalid input detected\r\n"));
+        return;
+    }
+    const Device &device = session.device();
+    QByteArray output = QByteArrayLiteral("\r\n"
+                                          " Gateway IP Address   Activity status   Type\r\n"
+                                          "-------------------- ----------------- -------\r\n");
+    const AddressRow gateway = device.gatewayRow();
+    if (gateway.kind != AddressRow::Kind::None)
+        output += latin1(gateway.address).leftJustified(21, ' ') + "active            "
+            + (gateway.kind == AddressRow::Kind::Dhcp ? "dhcp" : "static") + "\r\n";
+    output += QByteArrayLiteral("\r\n"
+                                "      IP Address       I/F         Type     Directed Broadcast\r\n"
+                                "-------------------- ----------- -------- ------------------\r\n");
+    const AddressRow address = device.interfaceRow();
+    if (address.kind != AddressRow::Kind::None)
+        output += latin1(address.address).leftJustified(21, ' ') + "vlan 100    "
+            + (address.kind == AddressRow::Kind::Dhcp ? "DHCP     " : "Static   ") + "disable\r\n";
     answer(session, output);
 }
 
@@ -119,8 +148,9 @@ void showBootvar(CliSession &session, const QByteArray &arguments)
 
 void addShowCommands(CommandTable &table)
 {
-    table.add(QByteArrayLiteral("show stack"), showStack);
-    table.add(QByteArrayLiteral("show system"), showSystem);
-    table.add(QByteArrayLiteral("show version"), showVersion);
-    table.add(QByteArrayLiteral("show bootvar"), showBootvar);
+    table.add(CliMode::Exec, QByteArrayLiteral("show stack"), showStack);
+    table.add(CliMode::Exec, QByteArrayLiteral("show system"), showSystem);
+    table.add(CliMode::Exec, QByteArrayLiteral("show version"), showVersion);
+    table.add(CliMode::Exec, QByteArrayLiteral("show bootvar"), showBootvar);
+    table.add(CliMode::Exec, QByteArrayLiteral("show ip interface"), showIpInterface);
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-const QByteArray kCommunity = QByteArrayLiteral("vemtal");
-
 const QString kSysDescr = QStringLiteral("1.3.6.1.2.1.1.1.0");
 const QString kSysObjectId = QStringLiteral("1.3.6.1.2.1.1.2.0");
 const QString kSysContact = QStringLiteral("1.3.6.1.2.1.1.4.0");
@@ -22,16 +20,16 @@ enum ErrorStatus { TooBig = 1, NoSuchName = 2, BadValue = 3 };
 // DisplayString holds at most 255 bytes.
 constexpr qsizetype kLongestText = 255;
 
-// The writable texts of the system group, const as the device is.
-template<class D>
-auto writable(D &device, const QString &id) -> decltype(&device.contact)
+// The writable texts of the system group: the running configuration's, const as it is.
+template<class C>
+auto writable(C &configuration, const QString &id) -> decltype(&configuration.contact)
 {
     if (id == kSysContact)
-        return &device.contact;
+        return &configuration.contact;
     if (id == kSysName)
-        return &device.systemName;
+        return &configuration.systemName;
     if (id == kSysLocation)
-        return &device.location;
+        return &configuration.location;
     return nullptr;
 }
 
@@ -43,7 +41,7 @@ bool read(const Device &device, const QString &id, Snmp::Variable &variable)
     } else if (id == kSysObjectId) {
         variable.type = Ber::ObjectIdentifier;
         variable.value = device.scenario().objectId.toLatin1();
-    } else if (const QByteArray *text = writable(device, id)) {
+    } else if (const QByteArray *text = writable(device.running(), id)) {
         variable.value = *text;
     } else {
         return false;
@@ -76,7 +74,7 @@ void SnmpAgent::readPending()
         const QNetworkDatagram datagram = m_socket.receiveDatagram();
         if (!datagram.isValid())
             return;
-        if (m_device.scenario().snmpSilent || !datagram.senderAddress().isLoopback())
+        if (m_device.scenario().snmpSilent || m_device.snmpMuted || !datagram.senderAddress().isLoopback())
             continue;
         if (const std::optional<QByteArray> reply = answer(datagram.data()))
             m_socket.writeDatagram(*reply, datagram.senderAddress(), quint16(datagram.senderPort()));
@@ -86,8 +84,10 @@ void SnmpAgent::readPending()
 std::optional<QByteArray> SnmpAgent::answer(QByteArrayView datagram)
 {
     Snmp::Message request;
-    if (Snmp::decodeMessage(datagram, request) != Snmp::DecodeResult::Ok || request.version != 0
-        || request.community != kCommunity)
+    if (Snmp::decodeMessage(datagram, request) != Snmp::DecodeResult::Ok || request.version != 0)
+        return std::nullopt;
+    const QByteArray access = m_device.communityAccess(request.community);
+    if (access.isEmpty())
         return std::nullopt;
     Snmp::Message response;
     response.community = request.community;
@@ -96,7 +96,7 @@ std::optional<QByteArray> SnmpAgent::answer(QByteArrayView datagram)
     if (request.pdu == Snmp::GetRequest)
         get(request, response);
     else if (request.pdu == Snmp::SetRequest)
-        set(request, response);
+        set(request, access != "ro", response);
     else
         return std::nullopt;
 
@@ -123,12 +123,14 @@ void SnmpAgent::get(const Snmp::Message &request, Snmp::Message &response) const
 }
 
 // All or nothing, as SNMPv1 sets are: every binding is checked before any is applied. A
-// read-only object answers noSuchName, as SNMPv1 has no other status for it.
-void SnmpAgent::set(const Snmp::Message &request, Snmp::Message &response)
+// read-only object, or any object for a read-only community, answers noSuchName, as SNMPv1
+// has no other status for it.
+void SnmpAgent::set(const Snmp::Message &request, bool mayWrite, Snmp::Message &response)
 {
+    Configuration &configuration = m_device.running();
     for (qsizetype i = 0; i < request.variables.size(); ++i) {
         const Snmp::Variable &variable = request.variables[i];
-        if (!writable(m_device, variable.id)) {
+        if (!mayWrite || !writable(configuration, variable.id)) {
             fail(response, request, NoSuchName, i + 1);
             return;
         }
@@ -137,7 +139,13 @@ void SnmpAgent::set(const Snmp::Message &request, Snmp::Message &response)
             return;
         }
     }
-    for (const Snmp::Variable &variable : request.variables)
-        *writable(m_device, variable.id) = variable.value;
+    bool contactWritten = false;
+    for (const Snmp::Variable &variable : request.variables) {
+        *writable(configuration, variable.id) = variable.value;
+        contactWritten = contactWritten || variable.id == kSysContact;
+    }
     response.variables = request.variables;
+    m_device.configurationChanged();
+    if (contactWritten)
+        emit m_device.contactWrittenBySnmp();
 }

@@ -1,14 +1,13 @@
 #include "Device.h"
+#include "Lifecycle.h"
 #include "Scenario.h"
-#include "SnmpAgent.h"
-#include "TelnetServer.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
 // Prints "<service> <address>:<port>" for each service and then "ready", so that a test
-// knows where to connect and when.
+// knows where to connect and when. The ports stay the same across the switch's resets.
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -20,20 +19,14 @@ int main(int argc, char *argv[])
     }
 
     Device device(scenario);
-    TelnetServer telnet(device);
-    if (!telnet.listen(scenario.address, scenario.telnetPort)) {
-        std::fprintf(stderr, "telnet: cannot listen on %s:%d: %s\n", qPrintable(scenario.address.toString()),
-                     scenario.telnetPort, qPrintable(telnet.errorString()));
+    Lifecycle lifecycle(device);
+    if (!lifecycle.start(error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
-    std::printf("telnet %s:%d\n", qPrintable(scenario.address.toString()), telnet.serverPort());
-    SnmpAgent snmp(device);
-    if (!snmp.bind(scenario.address, scenario.snmpPort)) {
-        std::fprintf(stderr, "snmp: cannot bind %s:%d: %s\n", qPrintable(scenario.address.toString()), scenario.snmpPort,
-                     qPrintable(snmp.errorString()));
-        return 1;
-    }
-    std::printf("snmp %s:%d\n", qPrintable(scenario.address.toString()), snmp.port());
+    const QString address = scenario.address.toString();
+    std::printf("telnet %s:%d\n", qPrintable(address), lifecycle.telnetPort());
+    std::printf("snmp %s:%d\n", qPrintable(address), lifecycle.snmpPort());
     std::printf("ready\n");
     std::fflush(stdout);
     return app.exec();
