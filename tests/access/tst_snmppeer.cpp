@@ -169,7 +169,7 @@ private slots:
     // The simulated switch's agent as net-snmp's tools see it; the steps build on each other.
     void netSnmpToolsAgainstSimulator()
     {
-        SwitchSim sim;
+        SwitchSim sim({QStringLiteral("--snmp-open")});
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         const QString target = QStringLiteral("%1:%2").arg(sim.address()).arg(sim.port(QStringLiteral("snmp")));
         const QString sysDescr = QStringLiteral("1.3.6.1.2.1.1.1.0");
@@ -212,7 +212,7 @@ private slots:
     // "vemtal", and keeps serving after any of it.
     void simulatorIgnoresWhatItCannotServe()
     {
-        SwitchSim sim;
+        SwitchSim sim({QStringLiteral("--snmp-open")});
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         const QHostAddress address(sim.address());
         const quint16 port = sim.port(QStringLiteral("snmp"));
@@ -241,7 +241,7 @@ private slots:
     // What the final upgrade run does: read the status, acknowledge with an empty text.
     void tsnmpAgainstSimulator()
     {
-        SwitchSim sim;
+        SwitchSim sim({QStringLiteral("--snmp-open")});
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         TSNMP snmp;
         aim(snmp, sim.address(), sim.port(QStringLiteral("snmp")));
@@ -255,7 +255,7 @@ private slots:
 
     void silentSimulator()
     {
-        SwitchSim sim({QStringLiteral("--snmp-silent")});
+        SwitchSim sim({QStringLiteral("--snmp-open"), QStringLiteral("--snmp-silent")});
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         const QString target = QStringLiteral("%1:%2").arg(sim.address()).arg(sim.port(QStringLiteral("snmp")));
         const NetSnmpEnvironment::Result result = m_netSnmp.run(QStringLiteral("snmpget"), {QStringLiteral("-c"), QStringLiteral("vemtal"),

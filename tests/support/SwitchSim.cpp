@@ -2,14 +2,20 @@
 
 #include "TestPaths.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QThread>
 
 SwitchSim::SwitchSim(const QStringList &scenario, const QString &address) : m_address(address)
 {
+    QDir(m_dir.path()).mkpath(QStringLiteral("state"));
     m_arguments << QStringLiteral("--address") << address << QStringLiteral("--telnet-port") << QStringLiteral("0")
                 << QStringLiteral("--snmp-port") << QStringLiteral("0")
-                << QStringLiteral("--transcript") << m_dir.filePath(QStringLiteral("transcript.bin")) << scenario;
+                << QStringLiteral("--transcript") << m_dir.filePath(QStringLiteral("transcript.bin"))
+                << QStringLiteral("--state") << m_dir.filePath(QStringLiteral("state")) << scenario;
 }
 
 SwitchSim::~SwitchSim()
@@ -54,4 +60,33 @@ QByteArray SwitchSim::transcript() const
 {
     QFile file(m_dir.filePath(QStringLiteral("transcript.bin")));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray SwitchSim::stateFile(const QString &name) const
+{
+    QFile file(m_dir.filePath(QStringLiteral("state/") + name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QJsonObject> SwitchSim::events(const QString &name) const
+{
+    QList<QJsonObject> result;
+    for (const QByteArray &line : stateFile(QStringLiteral("events.jsonl")).split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (!event.isEmpty() && (name.isEmpty() || event.value(QStringLiteral("event")).toString() == name))
+            result.append(event);
+    }
+    return result;
+}
+
+bool SwitchSim::waitForEvents(const QString &name, qsizetype count, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (events(name).size() < count) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    return true;
 }
