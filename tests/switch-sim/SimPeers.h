@@ -81,7 +81,8 @@ private:
     QByteArray m_buffer;
 };
 
-// Single SNMP reads and writes of the system group through the wizard's own SNMP access.
+// Single SNMP reads and writes of the system group through the wizard's own SNMP access, one
+// attempt each: the switch answers at once on loopback, and a silent one costs one wait.
 namespace SimSnmp {
 
 inline const QString kSysContact = QStringLiteral("1.3.6.1.2.1.1.4");
@@ -100,6 +101,7 @@ inline void aim(TSNMP &snmp, const SwitchSim &sim, const QByteArray &community)
 inline QString get(const SwitchSim &sim, const QString &oid, const QByteArray &community = "vemtal")
 {
     TSNMP snmp;
+    snmp.SetNumOfRetries(1);
     aim(snmp, sim, community);
     QString value;
     snmp.GetValue(oid, value);

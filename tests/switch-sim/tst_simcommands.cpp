@@ -1,7 +1,6 @@
+#include "CountedClock.h"
 #include "SimPeers.h"
 #include "SwitchSim.h"
-
-#include "platform/Clock.h"
 
 #include <QtTest>
 
@@ -62,6 +61,8 @@ class TestSimCommands : public QObject
 {
     Q_OBJECT
 
+    CountedClock m_clock{kPeerTimeScale};
+
     // Types every text, comparing each reply byte for byte.
     static void converse(SimTerminal &terminal, const Bytes &typed, const Bytes &replies)
     {
@@ -82,10 +83,6 @@ class TestSimCommands : public QObject
     }
 
 private slots:
-    // The wizard's SNMP access waits a fraction of its real time for answers.
-    void init() { Platform::setTimeScale(0.05); }
-    void cleanup() { Platform::setTimeScale(1.0); }
-
     void modesAndPrompts_data()
     {
         QTest::addColumn<QStringList>("scenario");

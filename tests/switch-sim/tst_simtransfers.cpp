@@ -1,10 +1,9 @@
+#include "CountedClock.h"
 #include "SimPeers.h"
 #include "SwitchSim.h"
 #include "TestData.h"
 #include "TestPaths.h"
 #include "TftpdProcess.h"
-
-#include "platform/Clock.h"
 
 #include <QUdpSocket>
 #include <QtTest>
@@ -53,6 +52,7 @@ class TestSimTransfers : public QObject
 {
     Q_OBJECT
 
+    CountedClock m_clock{kPeerTimeScale};
     QTemporaryDir m_temp;
     QString m_payload;
     QString m_root;
@@ -116,7 +116,6 @@ class TestSimTransfers : public QObject
 private slots:
     void initTestCase()
     {
-        Platform::setTimeScale(0.05);
         m_root = m_temp.filePath("pc");
         QVERIFY(QDir().mkpath(m_root));
         const QString images = m_temp.filePath("images");
@@ -140,7 +139,6 @@ private slots:
         QVERIFY(writeFile(m_root + "/unknown.img", pattern(1000, 5)));
         QVERIFY2(m_tftpd.start(m_root), qPrintable(m_tftpd.errorText()));
     }
-    void cleanupTestCase() { Platform::setTimeScale(1.0); }
 
     // The upload arrives as the switch says it sent it: the same bytes, and their count in
     // the completion line.
