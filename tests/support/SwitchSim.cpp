@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QThread>
 
 SwitchSim::SwitchSim(const QStringList &scenario, const QString &address) : m_address(address)
@@ -18,42 +19,19 @@ SwitchSim::SwitchSim(const QStringList &scenario, const QString &address) : m_ad
                 << QStringLiteral("--state") << m_dir.filePath(QStringLiteral("state")) << scenario;
 }
 
-SwitchSim::~SwitchSim()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
-
 bool SwitchSim::start()
 {
-    m_process.setProgram(binPath(QStringLiteral("tessaro-switch-sim")));
-    m_process.setArguments(m_arguments);
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start();
-    if (!m_process.waitForStarted(5000)) {
-        m_error = m_process.errorString();
+    static const QRegularExpression ready(QStringLiteral("^ready$"), QRegularExpression::MultilineOption);
+    if (!m_peer.start(binPath(QStringLiteral("tessaro-switch-sim")), m_arguments, QProcess::StandardOutput, ready)) {
+        m_error = m_peer.errorText() + QStringLiteral(": ") + QString::fromLocal8Bit(m_peer.process().readAllStandardError());
         return false;
     }
-    const QDeadlineTimer deadline(10000);
-    QByteArray output;
-    while (!deadline.hasExpired()) {
-        if (!m_process.canReadLine() && !m_process.waitForReadyRead(int(deadline.remainingTime()))) {
-            m_error = QStringLiteral("no ready line: ") + QString::fromLocal8Bit(m_process.readAllStandardError());
-            return false;
-        }
-        while (m_process.canReadLine()) {
-            const QString line = QString::fromLatin1(m_process.readLine()).trimmed();
-            if (line == QStringLiteral("ready"))
-                return true;
-            const QStringList words = line.split(QLatin1Char(' '));
-            if (words.size() == 2)
-                m_ports.insert(words[0], quint16(words[1].section(QLatin1Char(':'), -1).toUInt()));
-        }
+    for (const QByteArray &line : m_peer.output().split('\n')) {
+        const QList<QByteArray> words = line.trimmed().split(' ');
+        if (words.size() == 2)
+            m_ports.insert(QString::fromLatin1(words[0]), quint16(words[1].mid(words[1].lastIndexOf(':') + 1).toUInt()));
     }
-    m_error = QStringLiteral("timed out waiting for the simulated switch");
-    return false;
+    return true;
 }
 
 QByteArray SwitchSim::transcript() const

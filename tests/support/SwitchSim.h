@@ -1,9 +1,10 @@
 #pragma once
 
+#include "PeerProcess.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -14,7 +15,6 @@ class SwitchSim final
 {
 public:
     explicit SwitchSim(const QStringList &scenario = {}, const QString &address = QStringLiteral("127.0.0.2"));
-    ~SwitchSim();
     Q_DISABLE_COPY_MOVE(SwitchSim)
 
     // Starts the program and waits until it has printed its ports; false with errorString().
@@ -47,7 +47,7 @@ private:
     QStringList m_arguments;
     QString m_address;
     QTemporaryDir m_dir;
-    QProcess m_process;
+    PeerProcess m_peer;
     QMap<QString, quint16> m_ports;
     QString m_error;
 };
