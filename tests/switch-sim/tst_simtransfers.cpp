@@ -2,8 +2,10 @@
 #include "SimPeers.h"
 #include "SwitchSim.h"
 #include "TestData.h"
-#include "TestPaths.h"
+#include "TestFiles.h"
 #include "TftpdProcess.h"
+
+#include "tftp/LogLines.h"
 
 #include <QUdpSocket>
 #include <QtTest>
@@ -16,18 +18,6 @@ const QByteArray kExec = "\x1b[Kconsole# ";
 const QByteArray kFailure = "%COPY-E-TFTPFAIL: Copy operation has failed";
 const QByteArray kBackup = "copy  running-config tftp://127.0.0.1/conf_file.txt \r";
 const QByteArray kDownload = "copy tftp://127.0.0.1/sim_ge-interim.img image\n";
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 bool matches(const QString &pattern, const QByteArray &text)
 {
@@ -79,8 +69,7 @@ class TestSimTransfers : public QObject
     // bytes transferred" or "aborted - ..."; empty when no such transfer ends in time.
     QString transferEnd(qsizetype since, const QString &file, bool write)
     {
-        const QString grant = (write ? QStringLiteral(" - Write access to ") : QStringLiteral(" - Read access to "))
-            + QDir(m_root).filePath(file) + QStringLiteral(" granted");
+        const QString grant = QStringLiteral(" - ") + requestLogText(write, QDir(m_root).filePath(file), true);
         QString requester;
         const QDeadlineTimer deadline(15000);
         while (!deadline.hasExpired()) {
@@ -116,20 +105,11 @@ class TestSimTransfers : public QObject
 private slots:
     void initTestCase()
     {
+        m_payload = packFixture(m_temp.path(), "tessaro",
+                                {{"sim_ge-interim.img", m_interim}, {"sim_ge-746.img", m_final}, {"sim_fe-interim.img", pattern(30000, 3)}});
+        QVERIFY(!m_payload.isEmpty());
         m_root = m_temp.filePath("pc");
         QVERIFY(QDir().mkpath(m_root));
-        const QString images = m_temp.filePath("images");
-        QVERIFY(QDir().mkpath(images));
-        QVERIFY(writeFile(images + "/interim", m_interim));
-        QVERIFY(writeFile(images + "/final", m_final));
-        QVERIFY(writeFile(images + "/other", pattern(30000, 3)));
-        QVERIFY(writeFile(images + "/program", "a program"));
-        m_payload = m_temp.filePath("tessaro");
-        QProcess pack;
-        pack.start(binPath("tessaro-pack"), {"--exe", images + "/program", "--out", m_payload, "sim_ge-interim.img=" + images + "/interim",
-                                              "sim_ge-746.img=" + images + "/final", "sim_fe-interim.img=" + images + "/other"});
-        QVERIFY(pack.waitForFinished(30000));
-        QVERIFY2(pack.exitCode() == 0, pack.readAllStandardError().constData());
 
         // The PC's folder: the two images as the wizard extracts them, one whose bytes are
         // not the payload's, and one the payload does not know.
@@ -156,7 +136,7 @@ private slots:
                              + "\\d\\d:\\d\\d:\\d\\d" + escaped(" [hh:mm:ss]\r\n\r\n" + kExec),
                          reply),
                  reply.constData());
-        QCOMPARE(fileBytes(m_root + "/conf_file.txt"), sent);
+        QCOMPARE(readFile(m_root + "/conf_file.txt"), sent);
         QVERIFY(sent.count('\n') >= 24);
         for (const char *line : {"\nhostname switch-1\n", "\nsnmp-server location Lab rack 3\n", "\ninterface vlan 100\n", "\nip address dhcp\n"})
             QVERIFY2(sent.contains(line), line);
