@@ -2,6 +2,8 @@
 #include "SimPeers.h"
 #include "SwitchSim.h"
 
+#include "upgrade/upgrade_settings.h"
+
 #include <QtTest>
 
 using Bytes = QList<QByteArray>;
@@ -13,44 +15,6 @@ const QByteArray kConfig = "\x1b[Kconsole(config)# ";
 const QByteArray kInterface = "\x1b[Kconsole(config-if)# ";
 const QByteArray kUnknown = "% Unrecognized command\r\n\r\n";
 const QByteArray kInvalid = "% Invalid input detected\r\n\r\n";
-
-// What the wizard's KeepIPSettings takes from a "show ip interface" answer: after each
-// dashed line the row below it, cut at its first run of three blanks when that lies past
-// the fourth character; a row marked DHCP gives the setting, with a blank before its "/".
-struct WizardReading
-{
-    bool usable = false;
-    QString address;
-    QString gateway;
-};
-
-WizardReading readLikeTheWizard(const QByteArray &answer)
-{
-    const QStringList lines = QString::fromLatin1(answer).split(QStringLiteral("\r\n"));
-    WizardReading reading;
-    for (qsizetype i = 0; i < qMin<qsizetype>(5, lines.size()); ++i)
-        reading.usable = reading.usable || lines[i].indexOf(QStringLiteral("Gateway")) > 0;
-    reading.usable = reading.usable && lines.size() > 5;
-    if (!reading.usable)
-        return reading;
-    const auto take = [&lines](qsizetype dashes) -> QString {
-        if (!lines[dashes].contains(QStringLiteral(" ---------")) || dashes + 1 >= lines.size())
-            return {};
-        const QString row = lines[dashes + 1];
-        const qsizetype p = row.indexOf(QStringLiteral("   ")) + 1;
-        if (p <= 4 || row.toUpper().indexOf(QStringLiteral("DHCP")) <= 0)
-            return {};
-        QString value = row.left(p);
-        const qsizetype slash = value.indexOf(u'/');
-        value.insert(slash < 0 ? 0 : slash, u' ');
-        return value;
-    };
-    for (qsizetype i = lines.size() - 1; i >= 0 && reading.address.isEmpty(); --i)
-        reading.address = take(i);
-    for (qsizetype i = 0; i < lines.size() && reading.gateway.isEmpty(); ++i)
-        reading.gateway = take(i);
-    return reading;
-}
 
 } // namespace
 
@@ -237,27 +201,32 @@ private slots:
         QCOMPARE(SimSnmp::get(sim, SimSnmp::kSysContact), QStringLiteral("Step 0: typed"));
     }
 
-    // The tables as the wizard reads them: a row learned by DHCP gives a setting, a static one
-    // none. Where one table has no DHCP row the wizard's walk goes on into the other table.
+    // The tables as the wizard's KeepIPSettings reads them: a row learned by DHCP gives a
+    // setting, a static one a report. Where one table has no DHCP row the wizard's walk goes on
+    // into the other table.
     void showIpInterface_data()
     {
         QTest::addColumn<QStringList>("scenario");
         QTest::addColumn<Bytes>("configuration");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("gateway");
+        QTest::addColumn<QStringList>("reports");
 
-        QTest::newRow("both learned by DHCP") << QStringList{} << Bytes{} << "192.0.2.10 /24 " << " 192.0.2.1 ";
+        const QString isStatic = "IpAddress is static";
+        const QString noGateway = "no deafualt gateway DHCP";
+        QTest::newRow("both learned by DHCP") << QStringList{} << Bytes{} << "192.0.2.10 /24 " << " 192.0.2.1 " << QStringList{};
         QTest::newRow("both static")
-            << QStringList{"--ip-address", "static:192.0.2.20/25", "--gateway", "static:192.0.2.129"} << Bytes{} << "" << "";
-        QTest::newRow("none") << QStringList{"--ip-address", "none", "--gateway", "none"} << Bytes{} << "" << "";
+            << QStringList{"--ip-address", "static:192.0.2.20/25", "--gateway", "static:192.0.2.129"} << Bytes{} << "" << ""
+            << QStringList{isStatic, isStatic, noGateway, noGateway};
+        QTest::newRow("none") << QStringList{"--ip-address", "none", "--gateway", "none"} << Bytes{} << "" << "" << QStringList{};
         QTest::newRow("set by the command line")
             << QStringList{}
             << Bytes{"configure\n", "interface vlan 100\n", "ip address 192.0.2.10/24\n", "exit\n", "ip default-gateway 192.0.2.1\n", "exit\n"}
-            << "" << "";
+            << "" << "" << QStringList{isStatic, isStatic, noGateway, noGateway};
         QTest::newRow("DHCP address without a gateway: the wizard takes the address as gateway")
-            << QStringList{"--gateway", "none"} << Bytes{} << "192.0.2.10 /24 " << "192.0.2.10 /24 ";
+            << QStringList{"--gateway", "none"} << Bytes{} << "192.0.2.10 /24 " << "192.0.2.10 /24 " << QStringList{};
         QTest::newRow("static address, DHCP gateway: the wizard takes the gateway as address")
-            << QStringList{"--ip-address", "static:192.0.2.20/24"} << Bytes{} << " 192.0.2.1 " << " 192.0.2.1 ";
+            << QStringList{"--ip-address", "static:192.0.2.20/24"} << Bytes{} << " 192.0.2.1 " << " 192.0.2.1 " << QStringList{isStatic};
     }
     void showIpInterface()
     {
@@ -265,6 +234,7 @@ private slots:
         QFETCH(Bytes, configuration);
         QFETCH(QString, address);
         QFETCH(QString, gateway);
+        QFETCH(QStringList, reports);
         SwitchSim sim(scenario);
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         SimTerminal terminal;
@@ -272,10 +242,10 @@ private slots:
         for (const QByteArray &text : configuration)
             QVERIFY(!terminal.type(text).contains('%'));
         const QByteArray answer = terminal.type("show ip interface \n");
-        const WizardReading reading = readLikeTheWizard(answer);
-        QVERIFY2(reading.usable, answer.constData());
-        QCOMPARE(reading.address, address);
-        QCOMPARE(reading.gateway, gateway);
+        const TIpSettings settings = findIpSettings(QString::fromLatin1(answer).split(QStringLiteral("\r\n")));
+        QCOMPARE(settings.Address, address);
+        QCOMPARE(settings.Gateway, gateway);
+        QCOMPARE(settings.Reports, reports);
         static const QRegularExpression privateRange(QStringLiteral("(^|[^.\\d])(10|172\\.(1[6-9]|2\\d|3[01])|192\\.168)\\."));
         QVERIFY2(!privateRange.match(QString::fromLatin1(answer)).hasMatch(), answer.constData());
     }
