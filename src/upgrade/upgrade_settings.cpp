@@ -82,6 +82,18 @@ TIpSettings findIpSettings(const QStringList &lines)
     return settings;
 }
 
+QStringList keepIpCommands(const TIpSettings &settings)
+{
+    QStringList commands;
+    if (settings.Address.size() > 5) {
+        commands << QStringLiteral("configure\n") << QStringLiteral("interface vlan 100\n")
+                 << QStringLiteral("ip address ") + settings.Address + QStringLiteral("\n") << QStringLiteral("exit\n");
+    }
+    if (settings.Gateway.size() > 5)
+        commands << QStringLiteral("ip default-gateway ") + settings.Gateway + QStringLiteral("\n") << QStringLiteral("exit\n");
+    return commands;
+}
+
 QString bootOtherImageCommand(int activeImage)
 {
     return kBootCommand.arg(activeImage == 1 ? 2 : 1);
@@ -144,16 +156,8 @@ void TTelnetOperations::KeepIPSettings(const TProgressEvent &OnProgress)
     const TIpSettings settings = findIpSettings(Telnet->Received);
     for (const QString &report : settings.Reports)
         OnProgress(this, report);
-    if (settings.Address.size() > 5) {
-        Telnet->SendLine(QStringLiteral("configure\n"));
-        Telnet->SendLine(QStringLiteral("interface vlan 100\n"));
-        Telnet->SendLine(QStringLiteral("ip address ") + settings.Address + QStringLiteral("\n"));
-        Telnet->SendLine(QStringLiteral("exit\n"));
-    }
-    if (settings.Gateway.size() > 5) {
-        Telnet->SendLine(QStringLiteral("ip default-gateway ") + settings.Gateway + QStringLiteral("\n"));
-        Telnet->SendLine(QStringLiteral("exit\n"));
-    }
+    for (const QString &command : keepIpCommands(settings))
+        Telnet->SendLine(command);
     Trace(Platform::linesText(Telnet->Received), QString());
     Telnet->ClearReceived();
 }

@@ -22,6 +22,10 @@ struct TIpSettings
     QStringList Reports;
 };
 TIpSettings findIpSettings(const QStringList &lines);
+// The commands that keep them: the address inside "interface vlan 100" when one was found
+// (longer than 5 characters), then the gateway. The gateway's "exit" leaves the configuration
+// mode that the address entered; a gateway alone is sent without "configure".
+QStringList keepIpCommands(const TIpSettings &settings);
 
 // "boot system image-N\n" for the slot that does not run now (slot 1 when the active one is
 // unknown).

@@ -155,6 +155,28 @@ private slots:
         QCOMPARE(settings.Reports, reports);
     }
 
+    void keepIpCommands_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("gateway");
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("address and gateway")
+            << "192.0.2.10 /24 " << " 192.0.2.1 "
+            << QStringList{"configure\n", "interface vlan 100\n", "ip address 192.0.2.10 /24 \n", "exit\n",
+                           "ip default-gateway  192.0.2.1 \n", "exit\n"};
+        QTest::newRow("a gateway alone goes without configure")
+            << "" << " 192.0.2.1 " << QStringList{"ip default-gateway  192.0.2.1 \n", "exit\n"};
+        QTest::newRow("five characters are too few") << "1.2.3" << " 1.2.3" << QStringList{"ip default-gateway  1.2.3\n", "exit\n"};
+        QTest::newRow("nothing found") << "" << "" << QStringList{};
+    }
+    void keepIpCommands()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, gateway);
+        QFETCH(QStringList, commands);
+        QCOMPARE(::keepIpCommands({address, gateway, {}}), commands);
+    }
+
     void bootCommand_data()
     {
         QTest::addColumn<int>("active");
