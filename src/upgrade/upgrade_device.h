@@ -106,6 +106,7 @@ private:
     void waitForTransfer(const std::function<void()> &reportProgress);
     // Waits for the switch's completion line.
     void waitForCompletion(const TProgressEvent &OnProgress);
+    void sendAsTheSwitchGoesDown(const QString &text);
     // Shows the warning, drops the connection, asks the program to end and raises.
     [[noreturn]] void abandon(const QString &warning);
 };

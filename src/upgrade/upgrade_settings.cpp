@@ -1,6 +1,7 @@
 #include "upgrade/upgrade_settings.h"
 
 #include "access/TelnetSync.h"
+#include "platform/Exceptions.h"
 #include "platform/TextLines.h"
 #include "upgrade/upgrade_device.h"
 
@@ -195,6 +196,17 @@ bool TTelnetOperations::WaitForDevice(int N)
     return Telnet->Connected();
 }
 
+// A switch that reloads closes the session, and it may do so before the terminal has seen
+// its last text taken: the send then finds the connection gone, which is what a reload is
+// expected to do, not a failure of the run.
+void TTelnetOperations::sendAsTheSwitchGoesDown(const QString &text)
+{
+    try {
+        Telnet->SendLine(text);
+    } catch (const ESocketError &) {
+    }
+}
+
 void TTelnetOperations::ResetDevice(const TProgressEvent &OnProgress)
 {
     Telnet->CanDisconnect = true;
@@ -202,14 +214,14 @@ void TTelnetOperations::ResetDevice(const TProgressEvent &OnProgress)
     if (WaitForDevice(300)) {
         OnProgress(this, QStringLiteral("Resetting the device...."));
         if (IsStack) {
-            Telnet->SendLine(QStringLiteral("stack reload\n"));
+            sendAsTheSwitchGoesDown(QStringLiteral("stack reload\n"));
         } else {
             // The switch asks twice whether it is to reload.
-            Telnet->SendLine(QStringLiteral("reload\n"));
+            sendAsTheSwitchGoesDown(QStringLiteral("reload\n"));
             Pause(1000);
-            Telnet->SendLine(QStringLiteral("Y\n"));
+            sendAsTheSwitchGoesDown(QStringLiteral("Y\n"));
             Pause(1000);
-            Telnet->SendLine(QStringLiteral("Y\n"));
+            sendAsTheSwitchGoesDown(QStringLiteral("Y\n"));
         }
         Pause(1000);
         Telnet->SetConnected(false);

@@ -26,6 +26,14 @@ inline QString packDemoPayload(const QString &folder, const QString &name, qsize
                         {"sim_fe-746.img", pattern(5'369'014, 4)}});
 }
 
+// A working folder of its own in folder, with the demo's image table, as start-up leaves it.
+inline bool prepareWorkingFolder(const QString &folder)
+{
+    qputenv("TMPDIR", folder.toLocal8Bit());
+    return QDir().mkpath(WorkingFolder())
+        && writeFile(WorkingFolder() + "private.ini", readFile(TESSARO_ASSETS_DIR "/private.ini"));
+}
+
 // The wizard's side of the procedure: the operator, the TFTP host serving the working folder
 // on UDP 69 from the payload (none without a payload: the settings need no copies), and the
 // one TTelnetOperations aimed at a simulated switch, with every progress text written down.

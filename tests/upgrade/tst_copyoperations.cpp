@@ -68,11 +68,9 @@ private slots:
     void init()
     {
         m_temp = std::make_unique<QTemporaryDir>(m_base.filePath("run-XXXXXX"));
-        qputenv("TMPDIR", m_temp->path().toLocal8Bit());
-        QVERIFY(QDir().mkpath(WorkingFolder()));
+        QVERIFY(prepareWorkingFolder(m_temp->path()));
         QVERIFY(QDir().mkpath(m_temp->filePath("cfg")));
         m_configFile = m_temp->filePath("cfg/sw.txt");
-        QVERIFY(writeFile(WorkingFolder() + "private.ini", readFile(TESSARO_ASSETS_DIR "/private.ini")));
         Platform::setTimeScale(kPeerTimeScale);
     }
 
