@@ -369,6 +369,28 @@ private slots:
         QVERIFY(terminal.type("show bootvar\n").contains("image-2 : active, selected for next boot"));
     }
 
+    // Paced by its reader: each report stays until sysContact has been read twice, however
+    // long the reader takes, and the interval no longer counts.
+    void selfUpgradePacedByReads()
+    {
+        SwitchSim sim(scenario({"--sw-version", "3.0.0.45-interim", "--snmp-open", "--location", "127.0.0.1", "--contact", "0",
+                                "--step-reads", "2", "--step-interval", "1"}));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        QVERIFY(sim.waitForEvents("copy"));
+        QStringList seen;
+        for (int read = 0; read < 2 * 9 && seen.size() < 9; ++read) {
+            const QString status = SimSnmp::get(sim, SimSnmp::kSysContact);
+            if (seen.isEmpty() || seen.last() != status)
+                seen << status;
+        }
+        QCOMPARE(seen.size(), 9);
+        QCOMPARE(seen.first(), QString("0"));
+        for (int step = 1; step <= 7; ++step)
+            QVERIFY2(seen[step].startsWith(QString("Step %1: ").arg(step)), qPrintable(seen[step]));
+        QVERIFY(seen.last().contains("last "));
+        QCOMPARE(stepTexts(sim).size(), 8);
+    }
+
     // The wizard's way through the switch, from the old version to the final one: settings,
     // backup, image download, save, boot selection, reload; then the intermediate image
     // works on by itself.

@@ -82,6 +82,8 @@ signals:
     void runningConfigurationChanged();
     // An SNMP set wrote sysContact.
     void contactWrittenBySnmp();
+    // An SNMP get read sysContact.
+    void contactReadBySnmp();
     void resetRequested(const QString &reason);
 
 private:

@@ -139,6 +139,7 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     const auto copyTick = option(QStringLiteral("copy-tick"), QStringLiteral("One \"!\" per tick while a transfer runs."), ms, QString::number(scenario.copyTick));
     const auto resetTime = option(QStringLiteral("reset-time"), QStringLiteral("How long a reset keeps the switch away."), ms, QString::number(scenario.resetTime));
     const auto stepInterval = option(QStringLiteral("step-interval"), QStringLiteral("Between two progress reports of the intermediate image."), ms, QString::number(scenario.stepInterval));
+    const auto stepReads = option(QStringLiteral("step-reads"), QStringLiteral("Keep each progress report until sysContact has been read this many times, instead of the interval (0: the interval)."), QStringLiteral("reads"), QString::number(scenario.stepReads));
 
     // Faults.
     const auto mute = option(QStringLiteral("mute"), QStringLiteral("Answer this command with the prompt alone (repeatable)."), QStringLiteral("command"));
@@ -221,6 +222,8 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
         return bad(QStringLiteral("reset-time"));
     if (!toInt(parser.value(stepInterval), 0, 3600000, scenario.stepInterval))
         return bad(QStringLiteral("step-interval"));
+    if (!toInt(parser.value(stepReads), 0, 1000, scenario.stepReads))
+        return bad(QStringLiteral("step-reads"));
 
     scenario.mutedCommands = parser.values(mute);
     if (!toInt(parser.value(stackMaster), 0, 8, scenario.stackMaster) || !toInt(parser.value(stackUnits), 1, 8, scenario.stackUnits))

@@ -95,6 +95,9 @@ struct Scenario
     int copyTick = 1000;       // one "!" per tick while a transfer runs
     int resetTime = 15000;     // the switch is away this long during a reset
     int stepInterval = 3000;   // between two progress reports of the intermediate image
+    // When above 0: a progress report stays until sysContact has been read this many times,
+    // whatever the interval, so that a reader that polls on its own clock sees every step.
+    int stepReads = 0;
 
     QList<CopyFault> copyFaults;
     QString copyFailureText = QStringLiteral("%COPY-E-TFTPFAIL: Copy operation has failed");

@@ -33,6 +33,7 @@ SelfUpgrade::SelfUpgrade(Device &device, QObject *parent) : QObject(parent), m_d
     connect(&m_timer, &QTimer::timeout, this, &SelfUpgrade::report);
     connect(&device, &Device::runningConfigurationChanged, this, &SelfUpgrade::tryStart);
     connect(&device, &Device::contactWrittenBySnmp, this, &SelfUpgrade::acknowledged);
+    connect(&device, &Device::contactReadBySnmp, this, &SelfUpgrade::contactRead);
     tryStart();
 }
 
@@ -81,7 +82,17 @@ void SelfUpgrade::fetched(bool ok)
                      {QStringLiteral("bytes"), bytes.size()},
                      {QStringLiteral("slot"), slot}});
     m_state = State::Reporting;
-    m_timer.start();
+    if (m_device.scenario().stepReads == 0)
+        m_timer.start();
+}
+
+void SelfUpgrade::contactRead()
+{
+    const int reads = m_device.scenario().stepReads;
+    if (m_state != State::Reporting || reads == 0 || ++m_readsOfThisReport < reads)
+        return;
+    m_readsOfThisReport = 0;
+    report();
 }
 
 void SelfUpgrade::report()

@@ -23,6 +23,7 @@ private:
     void tryStart();
     void fetched(bool ok);
     void report();
+    void contactRead();
     void stop(const QString &text);
     void setContact(const QString &text);
     void acknowledged();
@@ -34,5 +35,6 @@ private:
     QString m_server;
     QStringList m_steps;
     qsizetype m_reported = 0;
+    int m_readsOfThisReport = 0;
     QTimer m_timer;
 };

@@ -120,6 +120,10 @@ void SnmpAgent::get(const Snmp::Message &request, Snmp::Message &response) const
         }
         response.variables.append(variable);
     }
+    for (const Snmp::Variable &variable : std::as_const(response.variables)) {
+        if (variable.id == kSysContact)
+            emit m_device.contactReadBySnmp();
+    }
 }
 
 // All or nothing, as SNMPv1 sets are: every binding is checked before any is applied. A
