@@ -1,8 +1,10 @@
 #include "wizard/AddressCheck.h"
+#include "wizard/Frame_Ftp.h"
 
 #include <QtTest>
 
-// Which texts the device page takes as a switch address.
+// The two address rules of the parameter pages: which texts the device page takes as a
+// switch address, and which of the PC's addresses the TFTP page tells the switch.
 class TestAddresses : public QObject
 {
     Q_OBJECT
@@ -53,6 +55,33 @@ private slots:
         QFETCH(int, maximum);
         QFETCH(bool, valid);
         QCOMPARE(IsValidAddress(text, separator, separators, hex, maximum), valid);
+    }
+
+    void serverAddresses_data()
+    {
+        QTest::addColumn<QStringList>("hostAddresses");
+        QTest::addColumn<QString>("localAddress");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<int>("selected");
+        const QStringList two{"192.0.2.10", "192.0.2.20"};
+        QTest::newRow("the telnet address is the second") << two << "192.0.2.20" << two << 1;
+        QTest::newRow("the telnet address is the first") << two << "192.0.2.10" << two << 0;
+        QTest::newRow("the host name lacks the telnet address")
+            << two << "192.0.2.30" << QStringList{"192.0.2.10", "192.0.2.20", "192.0.2.30"} << 2;
+        QTest::newRow("the host name does not resolve") << QStringList{} << "192.0.2.30" << QStringList{"192.0.2.30"} << 0;
+        QTest::newRow("no telnet address") << two << "" << two << 0;
+        QTest::newRow("nothing at all") << QStringList{} << "" << QStringList{} << -1;
+    }
+
+    void serverAddresses()
+    {
+        QFETCH(QStringList, hostAddresses);
+        QFETCH(QString, localAddress);
+        QFETCH(QStringList, items);
+        QFETCH(int, selected);
+        const TServerAddresses addresses = ::serverAddresses(hostAddresses, localAddress);
+        QCOMPARE(addresses.Items, items);
+        QCOMPARE(addresses.Selected, selected);
     }
 };
 
