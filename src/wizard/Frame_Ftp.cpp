@@ -5,6 +5,7 @@
 #include "tftp/host/HostWindow.h"
 #include "upgrade/upgrade_device.h"
 #include "wizard/Frame_Finish.h"
+#include "wizard/Frame_Working.h"
 #include "wizard/SwitchInformation.h"
 #include "wizard/WizardHost.h"
 
@@ -15,17 +16,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
-
-namespace {
-
-// The page of the run that takes the switch to the final version. Until that page,
-// TFrameWorking, is built, the wizard ends there instead.
-const QMetaObject *runPage()
-{
-    return &TFrameFinish::staticMetaObject;
-}
-
-} // namespace
 
 TServerAddresses serverAddresses(const QStringList &hostAddresses, const QString &localAddress)
 {
@@ -78,7 +68,7 @@ const QMetaObject *TFrameFTP::NextPageClass() const
 {
     const TTelnetOperations *operations = mainForm()->Operations();
     if (operations->FinalVersion != operations->CurrentVersion)
-        return runPage();
+        return &TFrameWorking::staticMetaObject;
     return &TFrameFinish::staticMetaObject;
 }
 

@@ -9,6 +9,7 @@
 #include "wizard/Frame_IPAddress.h"
 #include "wizard/Frame_Top.h"
 #include "wizard/Frame_Welcome.h"
+#include "wizard/Frame_Working.h"
 
 #include "AppTest.h"
 #include "CountedClock.h"
@@ -387,6 +388,8 @@ private slots:
         auto *ftpPage = qobject_cast<TFrameFTP *>(m_form->CurrentPage());
         QCOMPARE(Platform::textLines(ftpPage->MemoInfo->toPlainText()),
                  QStringList{"Gathering information"} + report.mid(1));
+        // The switch is below its final version: the intermediate run comes next.
+        QCOMPARE(ftpPage->NextPageClass(), &TFrameWorking::staticMetaObject);
     }
 
     void inventoryFailureClosesTheWizard_data()
