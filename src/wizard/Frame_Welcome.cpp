@@ -1,6 +1,6 @@
 #include "wizard/Frame_Welcome.h"
 
-#include "wizard/Frame_Finish.h"
+#include "wizard/Frame_IPAddress.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -80,8 +80,7 @@ TFrameWelcome::TFrameWelcome(QWidget *parent)
 
 const QMetaObject *TFrameWelcome::NextPageClass() const
 {
-    // Until the device page is built, the wizard goes from here straight to its end.
-    return &TFrameFinish::staticMetaObject;
+    return &TFrameIPAddress::staticMetaObject;
 }
 
 void TFrameWelcome::PageEntered()

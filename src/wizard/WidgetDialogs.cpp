@@ -73,7 +73,16 @@ MessageAnswer TWidgetDialogs::message(MessageKind kind, const QString &text, Mes
 
 QString TWidgetDialogs::openFileName(const QString &initialPath, const QStringList &filters)
 {
-    return QFileDialog::getOpenFileName(Owner(), QString(), initialPath, filters.join(QStringLiteral(";;")));
+    // The chosen name may be one that does not exist yet: the device page asks where the
+    // switch's configuration is to be saved.
+    QFileDialog dialog(Owner());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.selectFile(initialPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }
 
 QString TWidgetDialogs::chooseFolder(const QString &initialFolder)

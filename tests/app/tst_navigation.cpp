@@ -319,6 +319,8 @@ private slots:
 
     void finishPageOffersOnlyFinish()
     {
+        PageA::behaviour.next = &TFrameFinish::staticMetaObject;
+        startOn(&PageA::staticMetaObject);
         const int cancelX = m_form->btnCancel->x();
         click(m_form->btnNext);
 
@@ -330,7 +332,7 @@ private slots:
         QVERIFY(!m_form->btnBack->isVisible());
         QVERIFY(!m_form->btnCancel->isVisible());
         QVERIFY(m_form->btnHelp->isVisible());
-        QVERIFY(!page(&TFrameWelcome::staticMetaObject)->isVisible());
+        QVERIFY(!page(&PageA::staticMetaObject)->isVisible());
 
         click(m_form->btnNext);
         QVERIFY(!m_form->isVisible());

@@ -1,4 +1,4 @@
-#include "wizard/Frame_Finish.h"
+#include "wizard/Frame_IPAddress.h"
 #include "wizard/Frame_Top.h"
 #include "wizard/Frame_Welcome.h"
 
@@ -39,7 +39,7 @@ private slots:
         TFrameWelcome page;
         page.PageEntered();
         QCOMPARE(page.lblVersion->text(), QStringLiteral("Version: " TESSARO_VERSION));
-        QCOMPARE(page.NextPageClass(), &TFrameFinish::staticMetaObject);
+        QCOMPARE(page.NextPageClass(), &TFrameIPAddress::staticMetaObject);
     }
 
     void picturesAreInTheProgram()

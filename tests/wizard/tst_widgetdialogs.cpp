@@ -3,6 +3,7 @@
 #include "LeakedWindows.h"
 
 #include <QAbstractButton>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
@@ -99,6 +100,41 @@ private slots:
         QCOMPARE(seen.title, QStringLiteral("Tessaro"));
         QCOMPARE(seen.text, QStringLiteral("first\nsecond"));
         QCOMPARE(given, answer);
+    }
+
+    void fileOpenDialogTakesANewName()
+    {
+        // The device page asks where the configuration is to be saved: a file that does not
+        // exist yet, in a folder that does.
+        QTemporaryDir folder;
+        const QString chosen = folder.filePath(QStringLiteral("new.conf"));
+        const QStringList filters{QStringLiteral("all (*.*)"), QStringLiteral("text file extention (*.txt)")};
+        QStringList seenFilters;
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seenFilters = dialog->nameFilters();
+            dialog->selectFile(chosen);
+            static_cast<QDialog *>(dialog)->accept();
+        });
+
+        // A dialog that refuses the name (with a box of its own) would wait for the operator
+        // for ever.
+        QTimer hangGuard;
+        hangGuard.setSingleShot(true);
+        connect(&hangGuard, &QTimer::timeout, this, [] {
+            while (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        hangGuard.start(10000);
+
+        TWidgetDialogs dialogs;
+        const QString given = Platform::dialogs().openFileName(folder.filePath(QStringLiteral("old.txt")), filters);
+
+        QCOMPARE(seenFilters, filters);
+        QCOMPARE(given, chosen);
+        QVERIFY(!QFileInfo::exists(chosen));
     }
 };
 
