@@ -59,6 +59,11 @@ TFrameIPAddress::TFrameIPAddress(QWidget *parent)
         {edIpAddress, u"edIpAddress", u"lblIpAddress", u"Device IP Address", u"Specify the IP of the device"},
         {edConfFileName, u"edConfFileName", u"lblConfFileName", u"Saved configuration", nullptr},
     };
+    // The file name's browse button sits at the end of its field.
+    auto *fileRow = new QHBoxLayout;
+    fileRow->setSpacing(2);
+    fileRow->addWidget(edConfFileName, 1);
+    fileRow->addWidget(btnBrowse);
     auto *grid = new QGridLayout;
     grid->setContentsMargins(16, 6, 16, 2);
     grid->setHorizontalSpacing(12);
@@ -73,7 +78,12 @@ TFrameIPAddress::TFrameIPAddress(QWidget *parent)
         field.edit->setAccessibleName(label->text());
         if (field.hint)
             field.edit->setToolTip(QString::fromUtf16(field.hint));
-        grid->addWidget(label, row++, 0);
+        grid->addWidget(label, row, 0);
+        if (field.edit == edConfFileName)
+            grid->addLayout(fileRow, row, 1);
+        else
+            grid->addWidget(field.edit, row, 1);
+        ++row;
     }
     edPassword->setEchoMode(QLineEdit::Password);
     // Whatever the style would use, the password shows as asterisks.
@@ -81,15 +91,6 @@ TFrameIPAddress::TFrameIPAddress(QWidget *parent)
     btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
     btnBrowse->setText(QStringLiteral("..."));
     btnBrowse->setAccessibleName(QStringLiteral("Browse"));
-
-    grid->addWidget(edUserName, 0, 1);
-    grid->addWidget(edPassword, 1, 1);
-    grid->addWidget(edIpAddress, 2, 1);
-    auto *fileRow = new QHBoxLayout;
-    fileRow->setSpacing(2);
-    fileRow->addWidget(edConfFileName, 1);
-    fileRow->addWidget(btnBrowse);
-    grid->addLayout(fileRow, 3, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
