@@ -2,6 +2,7 @@
 #include "platform/Clock.h"
 #include "platform/HandOver.h"
 #include "platform/Paths.h"
+#include "platform/Terminate.h"
 #include "platform/SocketErrors.h"
 #include "platform/WorkingFolder.h"
 
@@ -171,6 +172,31 @@ private slots:
         Platform::sleep(300000);
         QVERIFY(real.nsecsElapsed() >= 30'000'000);
         QVERIFY2(real.elapsed() < 150000, "the sleep was not scaled");
+    }
+
+    // A message that explains the end runs a modal loop of its own after the request: it must
+    // stay until answered, and the program's loop ends only once it waits at its own level.
+    void terminateWaitsForTheMainLoop()
+    {
+        qint64 messageShownMs = -1;
+        QTimer::singleShot(0, qApp, [&] {
+            Platform::requestTerminate();
+            QElapsedTimer shown;
+            shown.start();
+            QEventLoop message;
+            QTimer::singleShot(50, &message, &QEventLoop::quit);
+            message.exec();
+            messageShownMs = shown.elapsed();
+        });
+        // Only against a hang: the request itself ends the loop.
+        QTimer hang;
+        hang.setSingleShot(true);
+        connect(&hang, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        hang.start(20000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(Platform::terminateRequested());
+        QVERIFY2(messageShownMs >= 50, qPrintable(QString::number(messageShownMs)));
+        Platform::clearTerminateRequest();
     }
 
     void tickDifferenceSurvivesWrap()
