@@ -239,6 +239,8 @@ void TMainForm::enterPage(QWidget *page)
         btnBack->hide();
         btnCancel->hide();
         btnNext->show();
+        // Enter finishes: the button that had the focus during the run may be Help.
+        btnNext->setFocus();
     }
     page->setGeometry(pnlPages->rect());
     page->raise();
