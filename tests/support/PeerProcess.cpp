@@ -2,6 +2,10 @@
 
 #include <QDeadlineTimer>
 
+#include <csignal>
+
+#include <sys/prctl.h>
+
 PeerProcess::~PeerProcess()
 {
     if (m_process.state() == QProcess::NotRunning)
@@ -17,6 +21,8 @@ bool PeerProcess::start(const QString &program, const QStringList &arguments, QP
                         const QRegularExpression &ready, QRegularExpressionMatch *match)
 {
     m_process.setReadChannel(channel);
+    // A peer outlives no test, not even one that crashes: it would hold its ports for the next.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process.start(program, arguments);
     if (!m_process.waitForStarted(10000)) {
         m_errorText = program + QStringLiteral(": ") + m_process.errorString();

@@ -1,0 +1,445 @@
+#include "WizardUnderTest.h"
+
+#include "access/TelnetSync.h"
+#include "payload/ExeStrm.h"
+#include "platform/Terminate.h"
+#include "platform/WorkingFolder.h"
+#include "upgrade/upgrade_device.h"
+#include "wizard/Frame_Finish.h"
+#include "wizard/Frame_Ftp.h"
+#include "wizard/Frame_IPAddress.h"
+#include "wizard/Frame_Working.h"
+#include "wizard/frame_workingInter.h"
+
+#include "CountedClock.h"
+#include "LeakedWindows.h"
+#include "ScriptedDialogs.h"
+#include "SwitchSim.h"
+#include "TestFiles.h"
+#include "TestPaths.h"
+#include "TftpdProcess.h"
+
+#include <sys/prctl.h>
+
+using Platform::MessageAnswer;
+using Platform::MessageKind;
+
+namespace {
+
+const QByteArray kLogin = "admin\tadmin\r\x1alcli\radmin\radmin\r\n\nshow stack\n";
+const QByteArray kEnableSnmp = "configure\nsnmp-server community vemtal su\nlogging console critical\nexit\n";
+const QByteArray kBackup = "copy  running-config tftp://127.0.0.1/conf_file.txt \r";
+const QByteArray kLocation = "configure\nsnmp-server location 127.0.0.1\nsnmp-server community vemtal su  \nexit\n"
+                             "show ip interface \n"
+                             "configure\ninterface vlan 100\nip address 192.0.2.10 /24 \nexit\n"
+                             "ip default-gateway  192.0.2.1 \nexit\n"
+                             "copy run star\n";
+const QByteArray kDownloadGe = "copy tftp://127.0.0.1/sim_ge-interim.img image\n";
+
+const QString kFinalVersionGe = "3.0.0.46";
+const QString kDeviceReset = "Device will now reset , and we will loose connection ";
+const QString kInTheMiddle = "The wizard is in the middle of the process.\r\nTherefore it is not safe to quit now.";
+const QString kQuitQuestion = "The wizard has not completed its work.\r\nAre you sure you want to quit?";
+
+const QStringList kFullRunSubtitles{"Saving configuration file from device ", "Updating Image to device",
+                                    "Saving IP address and location", "switching to other image", "Resetting device",
+                                    "Finished"};
+const QStringList kFullRunBar{"1/5", "2/5", "3/5", "4/5", "5/5"};
+
+// The statuses of a self-upgrade as the switch reports them, and the bar after each.
+QStringList selfUpgradeStatuses(const QString &contact, bool stack)
+{
+    QStringList texts{contact, "Step 1: Final image sim_ge-746.img received", "Step 2: Checking the final image",
+                      "Step 3: Erasing the image area", "Step 4: Writing the final image",
+                      "Step 5: Verifying the written image"};
+    const int steps = stack ? 15 : 7;
+    for (int part = 1; stack && part <= 8; ++part)
+        texts << QString("Step %1: Copying the final image to the stack units (%2 of 8)").arg(5 + part).arg(part);
+    texts << QString("Step %1: Selecting the final image for boot").arg(steps - 1)
+          << QString("Step %1: Restoring the configuration").arg(steps)
+          << "Upgrade complete: last step, the switch resets when acknowledged";
+    return texts;
+}
+
+QStringList barUpTo(int steps)
+{
+    QStringList positions;
+    for (int step = 1; step <= steps; ++step)
+        positions << QString("%1/%2").arg(step).arg(steps);
+    return positions;
+}
+
+} // namespace
+
+// Whole upgrades as an operator makes them: the real main window driven through its
+// widgets, offscreen, with the operator's answers scripted; the simulated switch on its real
+// ports (telnet 23, SNMP 161) on a loopback address of its own; the wizard's TFTP server on
+// UDP 69. Every test checks both sides: what the operator saw and what the switch received,
+// kept and runs.
+class TestUpgrade : public QObject
+{
+    Q_OBJECT
+
+    CountedClock m_clock{kPeerTimeScale};
+    QString m_payload = binPath("tessaro");
+    QTemporaryDir m_base;
+    std::unique_ptr<QTemporaryDir> m_temp;
+    ScriptedDialogs m_dialogs;
+    int m_address = 20;
+    QString m_configFile;
+
+    // A switch on the next loopback address, with the timings of a quick but real switch.
+    QStringList switchArguments(const QStringList &extra) const
+    {
+        return QStringList{"--telnet-port", "23", "--snmp-port", "161", "--payload", m_payload, "--copy-start-delay", "200",
+                           "--copy-tick", "100", "--reset-time", "1000", "--step-reads", "2"}
+            + extra;
+    }
+
+    QString nextAddress() { return QString("127.0.0.%1").arg(m_address++); }
+
+    // The reset's fixed waits pass on a faster clock; the peer's scale comes back for the
+    // reconnection.
+    static void hurryThroughResets(RunObserver &observer, int resets = 1)
+    {
+        for (int i = 0; i < resets; ++i) {
+            observer.onMemoLine("Waiting for a minute before polling....", [] { Platform::setTimeScale(0.005); });
+            observer.onMemoLine("Trying to connect to device .....", [] { Platform::setTimeScale(kPeerTimeScale); });
+        }
+    }
+
+    // Welcome, the device page with the switch's address, the TFTP page with the address
+    // mode: everything up to the Next that starts the run.
+    void fillInUpToTheRun(WizardUnderTest &wizard, const SwitchSim &sim, const QString &afterReset)
+    {
+        QVERIFY(wizard.next());
+        auto *device = wizard.page<TFrameIPAddress>();
+        QVERIFY(device);
+        WizardUnderTest::type(device->edUserName, "admin");
+        WizardUnderTest::type(device->edPassword, "admin");
+        WizardUnderTest::type(device->edIpAddress, sim.address());
+        WizardUnderTest::type(device->edConfFileName, m_configFile);
+        QVERIFY(wizard.next());
+        QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFTP::staticMetaObject);
+        WizardUnderTest::choose(wizard.page<TFrameFTP>()->ComboBox1, afterReset);
+    }
+
+    QByteArray payloadFile(const QString &name) const
+    {
+        return TEXEAppendixFileSystem(m_payload).OpenFile(name, TExeAppendixStream::AccessMode::Read)->data();
+    }
+
+    QStringList memoLines(QWidget *page) const
+    {
+        return page->findChild<QPlainTextEdit *>("MemoInfo")->toPlainText().split('\n');
+    }
+
+    // The run log in the working folder and beside the configuration file, one and the same.
+    QStringList logLines(const SwitchSim &sim) const
+    {
+        const QString name = "Quillo_" + sim.address() + ".log";
+        const QByteArray working = readFile(WorkingFolder() + name);
+        [&] { QCOMPARE(readFile(m_temp->filePath("cfg/" + name)), working); }();
+        return QString::fromLatin1(working).split('\n', Qt::SkipEmptyParts);
+    }
+
+private slots:
+    void initTestCase() { prctl(PR_SET_TIMERSLACK, 1UL); }
+
+    void init()
+    {
+        Platform::clearTerminateRequest();
+        Platform::setTimeScale(kPeerTimeScale);
+        m_dialogs.clear();
+        m_temp = std::make_unique<QTemporaryDir>(m_base.filePath("run-XXXXXX"));
+        qputenv("TMPDIR", m_temp->path().toLocal8Bit());
+        QVERIFY(QDir().mkpath(m_temp->filePath("cfg")));
+        m_configFile = m_temp->filePath("cfg/sw.txt");
+    }
+
+    void cleanup() { QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(' '))); }
+
+    // A standalone switch with "Default IP", through both runs to the final version. The
+    // operator tries to close the window twice: the intermediate run refuses, the final run
+    // asks, and the answer No lets it go on.
+    void standaloneSwitch()
+    {
+        SwitchSim sim(switchArguments({}), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        {
+            WizardUnderTest wizard(m_payload);
+            RunObserver observer(wizard.mainForm);
+            fillInUpToTheRun(wizard, sim, "Default IP");
+            hurryThroughResets(observer);
+            observer.onMemoLine("Starting download image process....", [&] { wizard.mainForm.close(); });
+            observer.onMemoLine("Stabdalone (or Master)", [&] {
+                m_dialogs.answerNext(MessageAnswer::No);
+                wizard.mainForm.close();
+            });
+            QVERIFY(wizard.next());
+
+            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
+            QCOMPARE(m_dialogs.texts(), (QStringList{kInTheMiddle, kQuitQuestion, kDeviceReset}));
+            QCOMPARE(m_dialogs.shown()[0].kind, MessageKind::Warning);
+            QCOMPARE(m_dialogs.shown()[1].kind, MessageKind::Question);
+            QCOMPARE(m_dialogs.shown()[2].kind, MessageKind::Information);
+            QCOMPARE(observer.seen("FrameWorking").subtitles, kFullRunSubtitles);
+            QCOMPARE(observer.seen("FrameWorking").bar, kFullRunBar);
+            const QStringList statuses = selfUpgradeStatuses("0", false);
+            QCOMPARE(observer.seen("FrameWorkingInter").subtitles, statuses + QStringList{"Finished"});
+            QCOMPARE(observer.seen("FrameWorkingInter").bar, barUpTo(7));
+            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()), QStringList{"Stabdalone (or Master)"} + statuses);
+            const QStringList intermediate = memoLines(wizard.page<TFrameWorking>());
+            QCOMPARE(intermediate.first(), QString("saving configuration for later on ...."));
+            QVERIFY(intermediate.contains("Copy Completed!!!!"));
+            QVERIFY(intermediate.contains("Device returned from it's reset...."));
+            // The TFTP host's log moved along onto the page that runs.
+            QVERIFY(wizard.page<TFrameWorkingInter>()->Panelmemo->findChild<QPlainTextEdit *>("memLog"));
+
+            QVERIFY(wizard.next());
+            QVERIFY(!wizard.mainForm.isVisible());
+        }
+
+        const QStringList log = logLines(sim);
+        QVERIFY(log.contains("Step1:Gathering information"));
+        QVERIFY(log.contains("Step3 : Copy Completed!!!!"));
+        QVERIFY(log.contains("Step 4:Step 7: Restoring the configuration"));
+        QCOMPARE(log.last(), QString(40, '-'));
+        QCOMPARE(log[log.size() - 3], QString("----Tessaro competed succesfully----"));
+
+        // The switch's side.
+        const QByteArray inventory = "show system\nshow version\nshow bootvar\n";
+        QCOMPARE(sim.transcript(), kLogin + inventory + kBackup + kEnableSnmp + "configure\nsnmp-server contact 0\nexit\n"
+                                       + kDownloadGe + kLocation + "boot system image-2\nboot system image-2\n"
+                                       + "reload\nY\nY\n" + kLogin + kLogin + inventory);
+        QCOMPARE(readFile(m_configFile), sim.sent("conf_file.txt"));
+        const QList<QJsonObject> copies = sim.events("copy");
+        QCOMPARE(copies.size(), 3);
+        QCOMPARE(copies[1].value("file").toString(), QString("sim_ge-interim.img"));
+        QCOMPARE(copies[1].value("result").toString(), QString("ok")); // byte for byte the payload's
+        QCOMPARE(copies[1].value("slot").toInt(), 2);
+        QCOMPARE(copies[2].value("file").toString(), QString("sim_ge-746.img"));
+        QCOMPARE(copies[2].value("result").toString(), QString("ok"));
+        QCOMPARE(sim.events("self-upgrade").value(0),
+                 (QJsonObject{{"event", "self-upgrade"}, {"units", 0}, {"dhcp", false}, {"server", "127.0.0.1"}}));
+        QCOMPARE(sim.events("acknowledged").size(), 1);
+        QVERIFY(sim.waitForEvents("boot", 3));
+        QCOMPARE(sim.events("boot").last(), (QJsonObject{{"event", "boot"}, {"slot", 2}, {"version", kFinalVersionGe}}));
+        QVERIFY(sim.slotImage(2) == payloadFile("sim_ge-746.img"));
+    }
+
+    // A stack of two whose master is unit 2, with "DHCP": every show command names the unit,
+    // the unit count goes to the switch with the DHCP mark, the reset waits two more minutes,
+    // and the self-upgrade reports fifteen steps.
+    void stackWithDhcp()
+    {
+        SwitchSim sim(switchArguments({"--stack-master", "2", "--stack-units", "2"}), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        {
+            WizardUnderTest wizard(m_payload);
+            RunObserver observer(wizard.mainForm);
+            fillInUpToTheRun(wizard, sim, "DHCP");
+            hurryThroughResets(observer);
+            QVERIFY(wizard.next());
+
+            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
+            QCOMPARE(m_dialogs.texts(), QStringList{kDeviceReset});
+            QCOMPARE(observer.seen("FrameWorking").subtitles, kFullRunSubtitles);
+            QCOMPARE(observer.seen("FrameWorking").bar, kFullRunBar);
+            const QStringList statuses = selfUpgradeStatuses("2,", true);
+            QCOMPARE(observer.seen("FrameWorkingInter").subtitles, statuses + QStringList{"Finished"});
+            QCOMPARE(observer.seen("FrameWorkingInter").bar, barUpTo(15));
+            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()), QStringList{"Stackable device"} + statuses);
+            QVERIFY(memoLines(wizard.page<TFrameWorking>()).contains("Waiting for another 2 minutes for stack device before polling...."));
+            QVERIFY(wizard.next());
+        }
+
+        const QByteArray inventory = "show system unit 2\nshow version unit 2\nshow bootvar unit 2\n";
+        QCOMPARE(sim.transcript(), kLogin + inventory + kBackup + kEnableSnmp
+                                       + "show version \nconfigure\nsnmp-server contact 2,\nexit\n" + kDownloadGe + kLocation
+                                       + "boot system image-2\nboot system image-2\nstack reload\n" + kLogin + kLogin
+                                       + inventory);
+        QCOMPARE(readFile(m_configFile), sim.sent("conf_file.txt"));
+        QCOMPARE(sim.events("self-upgrade").value(0),
+                 (QJsonObject{{"event", "self-upgrade"}, {"units", 2}, {"dhcp", true}, {"server", "127.0.0.1"}}));
+        QVERIFY(sim.waitForEvents("boot", 3));
+        QCOMPARE(sim.events("boot").last(), (QJsonObject{{"event", "boot"}, {"slot", 2}, {"version", kFinalVersionGe}}));
+        QVERIFY(sim.slotImage(2) == payloadFile("sim_ge-746.img"));
+    }
+
+    // A switch that already runs the intermediate image (an earlier attempt was cut short):
+    // only its settings are made again, then the final run.
+    void switchOnTheIntermediateImage()
+    {
+        SwitchSim sim(switchArguments({"--sw-version", "3.0.0.45-interim", "--active-image", "2", "--next-image", "2"}),
+                      nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        {
+            WizardUnderTest wizard(m_payload);
+            RunObserver observer(wizard.mainForm);
+            fillInUpToTheRun(wizard, sim, "Default IP");
+            QVERIFY(wizard.next());
+
+            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
+            QCOMPARE(m_dialogs.texts(), QStringList{kDeviceReset});
+            QCOMPARE(observer.seen("FrameWorking").subtitles, QStringList{"Saving IP address and location"});
+            QCOMPARE(observer.seen("FrameWorking").bar, QStringList{"1/1000"});
+            QCOMPARE(observer.seen("FrameWorkingInter").bar, barUpTo(7));
+            QVERIFY(wizard.next());
+        }
+        QCOMPARE(sim.transcript(), kLogin + "show system\nshow version\nshow bootvar\n" + kLocation + kEnableSnmp
+                                       + "configure\nsnmp-server contact 0\nexit\n");
+        QVERIFY(sim.waitForEvents("boot", 2));
+        QCOMPARE(sim.events("boot").last(), (QJsonObject{{"event", "boot"}, {"slot", 2}, {"version", kFinalVersionGe}}));
+    }
+
+    // A switch at the final version already: the TFTP page's Next starts the server and ends
+    // the wizard on the Finish page, nothing sent beyond the inventory.
+    void switchAtTheFinalVersion()
+    {
+        SwitchSim sim(switchArguments({"--sw-version", kFinalVersionGe}), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        {
+            WizardUnderTest wizard(m_payload);
+            fillInUpToTheRun(wizard, sim, "Default IP");
+            QVERIFY(wizard.next());
+            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
+            QVERIFY(wizard.host.TftpServer->Active());
+            QVERIFY(!wizard.page<TFrameWorking>());
+            QVERIFY(m_dialogs.shown().isEmpty());
+            QVERIFY(wizard.next());
+        }
+        QCOMPARE(sim.transcript(), kLogin + "show system\nshow version\nshow bootvar\n");
+        QCOMPARE(logLines(sim).mid(logLines(sim).size() - 3, 1), QStringList{"----Tessaro competed succesfully----"});
+    }
+
+    // Runs that stop before the switch is changed, or in the middle: the operator's messages,
+    // where the wizard stands, and what the switch received last.
+    void failedRuns_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<bool>("refusingServer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("subtitles");
+        QTest::addColumn<QByteArray>("lastSent");
+        QTest::addColumn<bool>("backToTheFtpPage");
+
+        const QString startAgain = "\n\rApplication will terminate , you may  start again later.";
+        QTest::newRow("a user below level 15")
+            << QStringList{"--privilege", "1"} << false
+            << QStringList{"Seems you are in user level 1 and not 15 " + startAgain}
+            << QStringList{"Saving configuration file from device "} << kBackup << false;
+        QTest::newRow("the address given to the switch leads to another TFTP server")
+            << QStringList{} << true
+            << QStringList{"Seems you chose the the wrong ip for the tftp server.\n\r127.0.0.1 address does not seem to fit"
+                           + startAgain}
+            << QStringList{"Saving configuration file from device "} << kBackup << false;
+        QTest::newRow("the connection is lost during the image download")
+            << QStringList{"--copy-fault", "image:drop-telnet", "--copy-start-delay", "1500"} << false
+            << QStringList{"Telnet is closed , application will now terminat.", "Telnet conection is closed"}
+            << QStringList{"Saving configuration file from device ", "Updating Image to device"} << kDownloadGe << true;
+    }
+    void failedRuns()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(bool, refusingServer);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, subtitles);
+        QFETCH(QByteArray, lastSent);
+        QFETCH(bool, backToTheFtpPage);
+        // The switch's copies reach a TFTP server that refuses every file.
+        TftpdProcess refusing;
+        QTemporaryDir refusingRoot;
+        if (refusingServer) {
+            QVERIFY(QDir(refusingRoot.path()).mkpath("conf_file.txt"));
+            QVERIFY2(refusing.start(refusingRoot.path()), qPrintable(refusing.errorText()));
+            extra << "--tftp-port" << QString::number(refusing.port());
+        }
+        SwitchSim sim(switchArguments(extra), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        {
+            WizardUnderTest wizard(m_payload);
+            RunObserver observer(wizard.mainForm);
+            fillInUpToTheRun(wizard, sim, "Default IP");
+            wizard.next();
+
+            QCOMPARE(m_dialogs.texts(), messages);
+            for (const auto &shown : m_dialogs.shown())
+                QVERIFY(shown.kind == MessageKind::Warning || shown.kind == MessageKind::Error);
+            QVERIFY(Platform::terminateRequested());
+            QCOMPARE(observer.seen("FrameWorking").subtitles, subtitles);
+            QCOMPARE(wizard.mainForm.CurrentPageClass(),
+                     backToTheFtpPage ? &TFrameFTP::staticMetaObject : &TFrameWorking::staticMetaObject);
+            QVERIFY(wizard.page<TFrameWorking>()->Aborted);
+        }
+        QVERIFY(sim.transcript().endsWith(lastSent));
+        QVERIFY(!QFile::exists(m_configFile) || lastSent != kBackup);
+        QVERIFY(logLines(sim).contains("Step3 : saving configuration for later on ...."));
+    }
+
+    // The self-upgrade never reports: after 330 reads without a change the operator is told,
+    // and the program ends instead of polling again.
+    void selfUpgradeThatNeverReports()
+    {
+        SwitchSim sim(switchArguments({"--self-upgrade-fault", "never-reports"}), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        quint32 pollingFrom = 0;
+        {
+            WizardUnderTest wizard(m_payload);
+            RunObserver observer(wizard.mainForm);
+            fillInUpToTheRun(wizard, sim, "Default IP");
+            hurryThroughResets(observer);
+            // Nothing changes any more on the switch's side: the polls pass on a faster clock.
+            observer.onMemoLine("Stabdalone (or Master)", [&] {
+                pollingFrom = Platform::tickCount();
+                Platform::setTimeScale(0.02);
+            });
+            wizard.next();
+            const quint32 polling = Platform::tickCount() - pollingFrom;
+
+            QCOMPARE(m_dialogs.texts(), (QStringList{"Quillo did not get respond from device intermediate version\n\r"
+                                                     "Please try to re run the utility again.",
+                                                     "Application will now terminate , please try again later"}));
+            QCOMPARE(m_dialogs.shown()[0].kind, MessageKind::Error);
+            QCOMPARE(m_dialogs.shown()[1].kind, MessageKind::Error);
+            QVERIFY(Platform::terminateRequested());
+            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()), (QStringList{"Stabdalone (or Master)", "0"}));
+            QVERIFY(wizard.page<TFrameWorkingInter>()->Aborted);
+            QVERIFY2(polling >= 330u * 2000u, qPrintable(QString::number(polling)));
+            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFTP::staticMetaObject);
+        }
+        // Entered again by the failure, the intermediate run sent nothing more.
+        QVERIFY(sim.transcript().endsWith(kLogin + kLogin + "show system\nshow version\nshow bootvar\n"));
+        QVERIFY(logLines(sim).contains("Step 4:0"));
+    }
+
+    // The switch comes back from each reset on its old image: one more run, then the operator
+    // is told what to look at, and the program ends.
+    void switchThatKeepsItsOldImage()
+    {
+        SwitchSim sim(switchArguments({"--reset-fault", "old-image"}), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString failure = "The switch came back from its reset running 3.0.0.43, not the intermediate version, 2 times."
+                                "\n\rCheck its image slots (\"show bootvar\") and its console, then run the utility again.";
+        {
+            WizardUnderTest wizard(m_payload);
+            RunObserver observer(wizard.mainForm);
+            fillInUpToTheRun(wizard, sim, "Default IP");
+            hurryThroughResets(observer, 2);
+            wizard.next();
+
+            QCOMPARE(m_dialogs.texts(), QStringList{failure + "\n\rApplication will terminate."});
+            QCOMPARE(m_dialogs.shown()[0].kind, MessageKind::Error);
+            QVERIFY(Platform::terminateRequested());
+            QCOMPARE(observer.seen("FrameWorking").subtitles, kFullRunSubtitles + kFullRunSubtitles);
+            QCOMPARE(observer.seen("FrameWorking").bar, kFullRunBar + QStringList{"0/5"} + kFullRunBar);
+            QVERIFY(!wizard.page<TFrameWorkingInter>());
+        }
+        QCOMPARE(sim.transcript().count("reload\nY\nY\n"), 2);
+        QCOMPARE(sim.transcript().count(kDownloadGe), 2);
+        QVERIFY(logLines(sim).contains("Step3 : " + failure.section("\n\r", 0, 0)));
+    }
+};
+
+TESSARO_APP_TEST_MAIN(TestUpgrade)
+#include "tst_upgrade.moc"
