@@ -30,15 +30,15 @@ TFrameTop::TFrameTop(QWidget *parent)
     Image1->setScaledContents(true);
     Image1->setPixmap(QPixmap(QStringLiteral(":/artwork/HEADER.png")));
 
-    auto *texts = new QVBoxLayout;
-    texts->setContentsMargins(16, 8, 0, 0);
-    texts->setSpacing(2);
-    texts->addWidget(lblTitle);
-    texts->addWidget(lblSubtitle, 1);
+    m_texts = new QVBoxLayout;
+    m_texts->setContentsMargins(16, 8, 0, 0);
+    m_texts->setSpacing(2);
+    m_texts->addWidget(lblTitle);
+    m_texts->addWidget(lblSubtitle, 1);
 
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
-    row->addLayout(texts, 1);
+    row->addLayout(m_texts, 1);
     row->addWidget(Image1, 0, Qt::AlignTop);
 
     auto *line = new QFrame(this);
@@ -51,4 +51,12 @@ TFrameTop::TFrameTop(QWidget *parent)
     layout->setSpacing(0);
     layout->addLayout(row, 1);
     layout->addWidget(line);
+}
+
+// A fixed-size label without an alignment caps the width of its column, which the header
+// then shifts right, title included.
+void TFrameTop::setSubtitleSize(int width, int height)
+{
+    lblSubtitle->setFixedSize(width, height);
+    m_texts->setAlignment(lblSubtitle, Qt::AlignLeft | Qt::AlignTop);
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QVBoxLayout;
 
 // The header of most pages: a white band 60 high with the page's bold title, a word-wrapped
 // subtitle (the run pages put their current step there) and the header picture at the right.
@@ -19,4 +20,11 @@ public:
     QLabel *Image1;
 
     static constexpr int kHeight = 60;
+
+    // A subtitle of a fixed size, as the run pages show their steps, kept at the top left
+    // where the other pages have theirs.
+    void setSubtitleSize(int width, int height);
+
+private:
+    QVBoxLayout *m_texts;
 };

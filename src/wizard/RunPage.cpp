@@ -60,7 +60,10 @@ TRunPage::TRunPage(const QString &title, const QString &logPrefix, QWidget *pare
     MemoInfo->setObjectName(QStringLiteral("MemoInfo"));
     MemoInfo->setAccessibleName(QStringLiteral("Progress"));
     MemoInfo->setReadOnly(true);
-    MemoInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The memo is three lines high in the fixed window: long lines (a status the switch
+    // reports, a telnet answer) wrap instead of hiding their end behind a scroll bar that
+    // would take one of those lines.
+    MemoInfo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     MemoInfo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     QPalette grey = MemoInfo->palette();
     grey.setColor(QPalette::Base, QColor(0xE0, 0xE0, 0xE0));
@@ -144,6 +147,6 @@ void TRunPage::takeOverTheRun()
 void TRunPage::showSubtitle(const QString &text)
 {
     FrameTop->lblSubtitle->setText(text);
-    FrameTop->lblSubtitle->setFixedSize(281, 28);
+    FrameTop->setSubtitleSize(281, 28);
     FrameTop->lblSubtitle->repaint();
 }
