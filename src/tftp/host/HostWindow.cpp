@@ -139,8 +139,10 @@ void TfrmMain::ShowTransferWindow(const QString &FileName, bool writing, TProgre
     const QString caption = QStringLiteral("%1 %2").arg(writing ? QStringLiteral("Writing") : QStringLiteral("Reading"),
                                                         QFileInfo(FileName).fileName());
     auto *window = new TfrmTransfer(m_transferParent, caption, stream, writing ? 0 : stream->size(), ExternalProgressBar);
-    // Each further window sits a little lower, so that parallel transfers stay visible.
-    window->move(8, 8 + 24 * int(m_transferWindows.size() % 8));
+    // In the top right corner, over the header's picture rather than the step it names; each
+    // further window sits a little lower, so that parallel transfers stay visible.
+    const int x = m_transferParent ? m_transferParent->width() - window->width() - 8 : 8;
+    window->move(std::max(x, 8), 8 + 24 * int(m_transferWindows.size() % 8));
     m_transferWindows.append(window);
     window->show();
     window->raise();
