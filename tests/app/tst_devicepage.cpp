@@ -18,6 +18,7 @@
 #include "SwitchSim.h"
 #include "TestFiles.h"
 #include "TestPaths.h"
+#include "WizardUnderTest.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -79,8 +80,9 @@ class TestDevicePage : public QObject
     QString m_root;
     std::unique_ptr<QTemporaryDir> m_temp;
     ScriptedDialogs m_dialogs;
-    std::unique_ptr<TMainForm> m_form;
-    std::unique_ptr<TfrmMain> m_host;
+    std::unique_ptr<WizardUnderTest> m_wizard;
+    TMainForm *m_form = nullptr;
+    TfrmMain *m_host = nullptr;
 
     TFrameIPAddress *page() const
     {
@@ -132,11 +134,10 @@ private slots:
         QVERIFY(m_temp->isValid());
         qputenv("TMPDIR", m_temp->path().toLocal8Bit());
         m_dialogs.clear();
-        m_form = std::make_unique<TMainForm>(binPath("tessaro"));
-        m_host = std::make_unique<TfrmMain>(binPath("tessaro"));
-        m_form->SetTftpHost(m_host.get());
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_wizard = std::make_unique<WizardUnderTest>(binPath("tessaro"));
+        m_form = &m_wizard->mainForm;
+        m_host = &m_wizard->host;
+        QVERIFY(QTest::qWaitForWindowExposed(m_form));
         fallIdle();
         click(m_form->btnNext);
         QCOMPARE(m_form->CurrentPageClass(), &TFrameIPAddress::staticMetaObject);
@@ -144,15 +145,8 @@ private slots:
 
     void cleanup()
     {
-        m_host.reset();
-        m_form.reset();
-        if (Platform::terminateRequested()) {
-            // A request to end the program also ends every event loop started after it,
-            // until the application's own loop has run; the next case needs working loops.
-            Platform::clearTerminateRequest();
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-            QCoreApplication::exec();
-        }
+        m_wizard.reset();
+        Platform::clearTerminateRequest();
         QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' ')));
     }
 
@@ -265,7 +259,7 @@ private slots:
         QVERIFY(writeFile(config, "an earlier backup\n"));
         fill("admin", QString(), kUnreachedAddress, config);
         m_form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QVERIFY(QTest::qWaitForWindowActive(m_form));
         page()->edUserName->setFocus();
         m_dialogs.answerNext(MessageAnswer::No);
 

@@ -13,6 +13,7 @@
 #include "ScriptedDialogs.h"
 #include "SwitchSim.h"
 #include "TestPaths.h"
+#include "WizardUnderTest.h"
 #include "TftpdProcess.h"
 
 #include <QComboBox>
@@ -44,8 +45,9 @@ class TestFtpPage : public QObject
     QString m_root;
     std::unique_ptr<QTemporaryDir> m_temp;
     ScriptedDialogs m_dialogs;
-    std::unique_ptr<TMainForm> m_form;
-    std::unique_ptr<TfrmMain> m_host;
+    std::unique_ptr<WizardUnderTest> m_wizard;
+    TMainForm *m_form = nullptr;
+    TfrmMain *m_host = nullptr;
 
     TFrameFTP *page() const { return qobject_cast<TFrameFTP *>(m_form->FindPage(&TFrameFTP::staticMetaObject)); }
 
@@ -87,18 +89,16 @@ private slots:
         QVERIFY(m_temp->isValid());
         qputenv("TMPDIR", m_temp->path().toLocal8Bit());
         m_dialogs.clear();
-        m_form = std::make_unique<TMainForm>(binPath("tessaro"));
-        m_host = std::make_unique<TfrmMain>(binPath("tessaro"));
-        m_form->SetTftpHost(m_host.get());
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_wizard = std::make_unique<WizardUnderTest>(binPath("tessaro"));
+        m_form = &m_wizard->mainForm;
+        m_host = &m_wizard->host;
+        QVERIFY(QTest::qWaitForWindowExposed(m_form));
         fallIdle();
     }
 
     void cleanup()
     {
-        m_host.reset();
-        m_form.reset();
+        m_wizard.reset();
         QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' ')));
     }
 

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QRegularExpression>
 
 // The server names its port on stderr once it serves; the log lines go to stdout.
@@ -20,6 +21,11 @@ bool TftpdProcess::start(const QString &root, const QStringList &extraArguments)
                                     QRegularExpression(QStringLiteral("serving .* on [0-9.]+:(\\d+)")), &match);
     m_port = ready ? quint16(match.captured(1).toUInt()) : 0;
     return ready;
+}
+
+bool TftpdProcess::startRefusing(const QString &emptyRoot)
+{
+    return QDir(emptyRoot).mkpath(QStringLiteral("conf_file.txt")) && start(emptyRoot);
 }
 
 QStringList TftpdProcess::lines()

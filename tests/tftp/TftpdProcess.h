@@ -14,6 +14,9 @@ public:
 
     // False (with the reason in errorText) when the server does not come up.
     bool start(const QString &root, const QStringList &extraArguments = {});
+    // A server that refuses every copy the switch makes: its root, an empty folder, holds no
+    // image and a folder where the switch's configuration would be written.
+    bool startRefusing(const QString &emptyRoot);
     quint16 port() const { return m_port; }
     QProcess &process() { return m_peer.process(); }
     const QString &errorText() const { return m_peer.errorText(); }

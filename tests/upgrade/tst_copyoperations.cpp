@@ -217,8 +217,7 @@ private slots:
         TftpdProcess refusing;
         QTemporaryDir refusingRoot;
         if (refusingServer) {
-            QVERIFY(QDir(refusingRoot.path()).mkpath("conf_file.txt"));
-            QVERIFY2(refusing.start(refusingRoot.path()), qPrintable(refusing.errorText()));
+            QVERIFY2(refusing.startRefusing(refusingRoot.path()), qPrintable(refusing.errorText()));
             extra << "--tftp-port" << QString::number(refusing.port());
         }
         SwitchSim sim(scenario(extra));
