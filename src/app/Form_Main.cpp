@@ -70,6 +70,7 @@ TMainForm::TMainForm(const QString &payloadFile, QWidget *parent)
 
     QGuiApplication::setApplicationDisplayName(windowTitle());
     ShowPageOfClass(&TFrameWelcome::staticMetaObject);
+    focusNavigation();
     createWorkingFolder();
     {
         const TEXEAppendixFileSystem store(payloadFile);
@@ -239,12 +240,12 @@ void TMainForm::enterPage(QWidget *page)
         btnBack->hide();
         btnCancel->hide();
         btnNext->show();
-        // Enter finishes: the button that had the focus during the run may be Help.
-        btnNext->setFocus();
     }
     page->setGeometry(pnlPages->rect());
     page->raise();
     page->show();
+    // Away from the button bar, where disabling Next put it: Enter there would press Help.
+    page->setFocus();
     for (QWidget *other : std::as_const(m_pages)) {
         if (other != page)
             other->hide();
@@ -288,15 +289,33 @@ void TMainForm::UpdateButtons()
     btnNext->setEnabled(ActionNext->isEnabled());
 }
 
+void TMainForm::focusNavigation()
+{
+    if (btnNext->isEnabled())
+        btnNext->setFocus();
+    else if (m_currentPage)
+        m_currentPage->setFocus();
+}
+
+bool TMainForm::focusOnButtonBar() const
+{
+    const QWidget *focused = focusWidget();
+    return focused == btnHelp || focused == btnBack || focused == btnNext || focused == btnCancel;
+}
+
 void TMainForm::ActionNextExecute()
 {
     if (!m_currentFrame)
         return;
     m_wizardBusy = true;
+    QWidget *const page = m_currentPage;
     UpdateButtons();
-    auto done = [this] {
+    auto done = [this, page] {
         m_wizardBusy = false;
         UpdateButtons();
+        // A page that refused to go on may have put the focus on the field to correct.
+        if (m_currentPage != page || focusOnButtonBar())
+            focusNavigation();
     };
     try {
         if (m_currentFrame->NextClicked()) {
@@ -322,6 +341,7 @@ void TMainForm::ActionBackExecute()
     if (m_history.isEmpty())
         return;
     ShowPage(m_history.takeLast());
+    focusNavigation();
 }
 
 void TMainForm::ActionHelpExecute()

@@ -83,6 +83,10 @@ private:
     void createWorkingFolder();
     void ExtractPayload(const TEXEAppendixFileSystem &store);
     void enterPage(QWidget *page);
+    // After a page change Enter must mean Next: Next holds the focus whenever it is enabled,
+    // the page otherwise (its first field, where it names one as its focus proxy).
+    void focusNavigation();
+    bool focusOnButtonBar() const;
     // Whether the window may close; if so the connection is dropped and the server stopped.
     bool FormCloseQuery();
 

@@ -46,6 +46,8 @@ TFrameFTP::TFrameFTP(QWidget *parent)
     ComboBox1->setAccessibleName(lblIpAfterReset->text());
     ComboBox1->addItems({QStringLiteral("Default IP"), QStringLiteral("DHCP")});
     ComboBox1->setCurrentIndex(-1);
+    // The page hands the focus it is given to the one choice it asks for.
+    setFocusProxy(ComboBox1);
 
     auto *choice = new QHBoxLayout;
     choice->addWidget(lblIpAfterReset);

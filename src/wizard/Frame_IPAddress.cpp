@@ -91,6 +91,8 @@ TFrameIPAddress::TFrameIPAddress(QWidget *parent)
     btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
     btnBrowse->setText(QStringLiteral("..."));
     btnBrowse->setAccessibleName(QStringLiteral("Browse"));
+    // The page hands the focus it is given to the first field to fill in.
+    setFocusProxy(edUserName);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -119,6 +119,15 @@ class TestNavigation : public QObject
 
     QWidget *page(const QMetaObject *pageClass) const { return m_form->FindPage(pageClass); }
 
+    // A key as the operator presses it: to whatever has the focus.
+    static void press(Qt::Key key)
+    {
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QTest::keyClick(focused, key);
+        fallIdle();
+    }
+
 private slots:
     void initTestCase() { qputenv("TMPDIR", m_temp.path().toLocal8Bit()); }
 
@@ -337,6 +346,50 @@ private slots:
         click(m_form->btnNext);
         QVERIFY(!m_form->isVisible());
         QVERIFY(m_dialogs.shown().isEmpty());
+    }
+
+    // Disabling Next while it works moves the focus on to another button of the bar, where
+    // Enter would press that button. After every page change Next has the focus when it is
+    // offered, and the page when it is not yet.
+    void enterFollowsNextFromPageToPage()
+    {
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageB::behaviour.next = &TFrameFinish::staticMetaObject;
+        PageB::behaviour.canGoNext = false;
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QCOMPARE(QApplication::focusWidget(), m_form->btnNext);
+        startOn(&PageA::staticMetaObject);
+
+        press(Qt::Key_Return);
+        QCOMPARE(m_form->CurrentPageClass(), &PageB::staticMetaObject);
+        QVERIFY(page(&PageB::staticMetaObject)->isAncestorOf(QApplication::focusWidget())
+                || QApplication::focusWidget() == page(&PageB::staticMetaObject));
+        press(Qt::Key_Return);
+        QCOMPARE(m_form->CurrentPageClass(), &PageB::staticMetaObject);
+
+        PageB::behaviour.canGoNext = true;
+        fallIdle();
+        press(Qt::Key_Return);
+        QCOMPARE(m_form->CurrentPageClass(), &TFrameFinish::staticMetaObject);
+        QCOMPARE(QApplication::focusWidget(), m_form->btnNext);
+        press(Qt::Key_Return);
+        QVERIFY(!m_form->isVisible());
+        QVERIFY(m_dialogs.shown().isEmpty());
+    }
+
+    // Back is a page change too.
+    void backGivesNextTheFocus()
+    {
+        PageA::behaviour.next = &PageB::staticMetaObject;
+        PageB::behaviour.next = &PageA::staticMetaObject;
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        startOn(&PageA::staticMetaObject);
+        press(Qt::Key_Return);
+        QCOMPARE(m_form->CurrentPageClass(), &PageB::staticMetaObject);
+
+        click(m_form->btnBack);
+        QCOMPARE(m_form->CurrentPageClass(), &PageA::staticMetaObject);
+        QCOMPARE(QApplication::focusWidget(), m_form->btnNext);
     }
 };
 

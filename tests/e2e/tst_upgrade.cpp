@@ -69,6 +69,44 @@ QStringList barUpTo(int steps)
     return positions;
 }
 
+// Every window other than the main window that is shown, by class; each is closed at once,
+// so that a modal one opened by mistake does not hold the test.
+class OtherWindows final : public QObject
+{
+public:
+    explicit OtherWindows(const QWidget *mainWindow) : m_mainWindow(mainWindow) { qApp->installEventFilter(this); }
+
+    QStringList shown;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::Show && widget && widget->isWindow() && widget != m_mainWindow) {
+            shown << QLatin1String(widget->metaObject()->className());
+            QTimer::singleShot(0, widget, &QWidget::close);
+        }
+        return false;
+    }
+
+private:
+    const QWidget *m_mainWindow;
+};
+
+// A key as the operator presses it: to whatever has the focus.
+void press(int key)
+{
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY(focused);
+    QTest::keyClick(focused, Qt::Key(key));
+    fallIdle();
+}
+
+void typeHere(const QString &text)
+{
+    QTest::keyClicks(QApplication::focusWidget(), text);
+}
+
 } // namespace
 
 // Whole upgrades as an operator makes them: the real main window driven through its
@@ -311,6 +349,47 @@ private slots:
         }
         QCOMPARE(sim.transcript(), kLogin + "show system\nshow version\nshow bootvar\n");
         QCOMPARE(logLines(sim).mid(logLines(sim).size() - 3, 1), QStringList{"----Tessaro competed succesfully----"});
+    }
+
+    // The operator on the keyboard alone: Enter on each page, the fields typed where the focus
+    // stands, Tab between them. Enter walks the wizard to the Finish page and ends it there;
+    // nothing else opens on the way (Enter on a button that had taken the focus would open
+    // Help).
+    void keyboardAlone()
+    {
+        SwitchSim sim(switchArguments({"--sw-version", kFinalVersionGe}), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        WizardUnderTest wizard(m_payload);
+        OtherWindows others(&wizard.mainForm);
+        QVERIFY(QTest::qWaitForWindowActive(&wizard.mainForm));
+
+        press(Qt::Key_Return);
+        auto *device = wizard.page<TFrameIPAddress>();
+        QVERIFY(device);
+        QCOMPARE(QApplication::focusWidget(), device->edUserName);
+        typeHere("admin");
+        press(Qt::Key_Tab);
+        typeHere("admin");
+        press(Qt::Key_Tab);
+        typeHere(sim.address());
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), device->edConfFileName);
+        typeHere(m_configFile);
+        press(Qt::Key_Return);
+
+        QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFTP::staticMetaObject);
+        QCOMPARE(QApplication::focusWidget(), wizard.page<TFrameFTP>()->ComboBox1);
+        press(Qt::Key_Down);
+        QCOMPARE(wizard.page<TFrameFTP>()->ComboBox1->currentText(), "Default IP");
+        press(Qt::Key_Return);
+
+        QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
+        QCOMPARE(QApplication::focusWidget(), wizard.mainForm.btnNext);
+        press(Qt::Key_Return);
+        QVERIFY(!wizard.mainForm.isVisible());
+        QCOMPARE(others.shown, QStringList());
+        QVERIFY(m_dialogs.shown().isEmpty());
+        QCOMPARE(sim.transcript(), kLogin + "show system\nshow version\nshow bootvar\n");
     }
 
     // Runs that stop before the switch is changed, or in the middle: the operator's messages,
