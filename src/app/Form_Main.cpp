@@ -16,11 +16,11 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QPushButton>
 
 #include <utility>
@@ -68,7 +68,10 @@ TMainForm::TMainForm(const QString &payloadFile, QWidget *parent)
     buildLayout();
     bindActions();
 
-    QGuiApplication::setApplicationDisplayName(windowTitle());
+    // The application's title is the window's caption, for the message boxes' titles. Set
+    // as the application's name, not its display name: a display name is appended to every
+    // window title ("Help Documents — Tessaro"), and the captions stand as they are.
+    QCoreApplication::setApplicationName(windowTitle());
     ShowPageOfClass(&TFrameWelcome::staticMetaObject);
     focusNavigation();
     createWorkingFolder();
