@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QIcon>
 #include <QPushButton>
 
 #include <utility>
@@ -72,6 +73,7 @@ TMainForm::TMainForm(const QString &payloadFile, QWidget *parent)
     // as the application's name, not its display name: a display name is appended to every
     // window title ("Help Documents — Tessaro"), and the captions stand as they are.
     QCoreApplication::setApplicationName(windowTitle());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/artwork/ICON.png")));
     ShowPageOfClass(&TFrameWelcome::staticMetaObject);
     focusNavigation();
     createWorkingFolder();

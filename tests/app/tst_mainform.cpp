@@ -144,6 +144,8 @@ private slots:
         QCOMPARE(form.CurrentPageClass(), &TFrameWelcome::staticMetaObject);
         QVERIFY(form.Operations());
         QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Tessaro"));
+        // The icon drawn at build time, not the platform's generic one.
+        QCOMPARE(form.windowIcon().availableSizes(), QList<QSize>{QSize(64, 64)});
     }
 
     void startUpGoesOnWithoutItsFolder()
