@@ -15,7 +15,7 @@ public:
     }
     QString openFileName(const QString &, const QStringList &) override { return {}; }
     QString chooseFolder(const QString &) override { return {}; }
-    void openDocument(const QString &) override {}
+    bool openDocument(const QString &) override { return false; }
 };
 
 IDialogs *g_installed = nullptr;

@@ -23,8 +23,9 @@ public:
     virtual QString openFileName(const QString &initialPath, const QStringList &filters) = 0;
     // Empty when the operator cancels; the operator may type and create a new folder.
     virtual QString chooseFolder(const QString &initialFolder) = 0;
-    // Hands a document to the desktop's viewer; the outcome is not reported.
-    virtual void openDocument(const QString &path) = 0;
+    // Hands a document to the desktop's viewer. False when the platform has nothing to open
+    // it with; whether the viewer then shows it is not reported.
+    virtual bool openDocument(const QString &path) = 0;
 };
 
 // The installed implementation; before any is installed, one that writes to stderr and

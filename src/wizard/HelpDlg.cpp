@@ -6,10 +6,22 @@
 #include "wizard/Captions.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// Where the document lies, so the operator can open it another way.
+QString noViewerText(const QString &path)
+{
+    return QStringLiteral("This computer has no program to open the help document with.\n"
+                          "Open it with a PDF viewer yourself:\n") + QDir::toNativeSeparators(path);
+}
+
+} // namespace
 
 TOKBottomDlg::TOKBottomDlg(QWidget *parent)
     : QDialog(parent), Bevel1(new QFrame(this)), OKBtn(new QPushButton(this)), CancelBtn(new QPushButton(this))
@@ -85,8 +97,11 @@ void TOKHelpBottomDlg::Button3Click()
 void TOKHelpBottomDlg::OpenDocument(QPushButton *button, const QString &document)
 {
     button->setEnabled(false);
-    Platform::dialogs().openDocument(WorkingFolder() + document);
-    Platform::sleep(1000);
+    const QString path = WorkingFolder() + document;
+    if (Platform::dialogs().openDocument(path))
+        Platform::sleep(1000);
+    else
+        Platform::showMessage(Platform::MessageKind::Warning, noViewerText(path));
     // Clicks made during the wait are still queued: delivered now, while the button is
     // disabled, they are dropped instead of opening the document again.
     QCoreApplication::processEvents();

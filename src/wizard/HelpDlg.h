@@ -40,6 +40,7 @@ public:
 
 private:
     // Opens WorkingFolder() + document; the button stays disabled for a second, so that
-    // repeated clicks cannot start the viewer several times.
+    // repeated clicks cannot start the viewer several times. When nothing can open it, the
+    // operator is told where the document lies instead.
     void OpenDocument(QPushButton *button, const QString &document);
 };

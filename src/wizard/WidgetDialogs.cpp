@@ -90,7 +90,7 @@ QString TWidgetDialogs::chooseFolder(const QString &initialFolder)
     return QFileDialog::getExistingDirectory(Owner(), QString(), initialFolder);
 }
 
-void TWidgetDialogs::openDocument(const QString &path)
+bool TWidgetDialogs::openDocument(const QString &path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

@@ -18,5 +18,5 @@ public:
                                     Platform::MessageButtons buttons) override;
     QString openFileName(const QString &initialPath, const QStringList &filters) override;
     QString chooseFolder(const QString &initialFolder) override;
-    void openDocument(const QString &path) override;
+    bool openDocument(const QString &path) override;
 };

@@ -60,7 +60,7 @@ public:
         return m_picked;
     }
     QString chooseFolder(const QString &) override { return {}; }
-    void openDocument(const QString &) override {}
+    bool openDocument(const QString &) override { return true; }
 
 private:
     QString m_picked;

@@ -45,7 +45,8 @@ QString ScriptedDialogs::chooseFolder(const QString &)
     return std::exchange(m_folder, QString());
 }
 
-void ScriptedDialogs::openDocument(const QString &path)
+bool ScriptedDialogs::openDocument(const QString &path)
 {
     m_documents << path;
+    return true;
 }

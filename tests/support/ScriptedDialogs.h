@@ -35,7 +35,7 @@ public:
                                     Platform::MessageButtons buttons) override;
     QString openFileName(const QString &initialPath, const QStringList &filters) override;
     QString chooseFolder(const QString &initialFolder) override;
-    void openDocument(const QString &path) override;
+    bool openDocument(const QString &path) override;
 
 private:
     QList<Shown> m_shown;

@@ -12,26 +12,30 @@
 
 namespace {
 
-// The operator's side while a help button works: records what was opened and whether the
-// button was disabled at that moment, and clicks the button once more while the viewer
-// starts, as an impatient operator does.
+// The operator's side while a help button works: records what was opened, whether the
+// button was disabled at that moment and the messages shown, and clicks the button once more
+// while the viewer starts, as an impatient operator does. Without a viewer the platform
+// cannot open anything.
 class ViewerProbe final : public Platform::IDialogs
 {
 public:
-    explicit ViewerProbe(QPushButton *button) : m_button(button) { Platform::setDialogs(this); }
+    ViewerProbe(QPushButton *button, bool viewer) : m_button(button), m_viewer(viewer) { Platform::setDialogs(this); }
     ~ViewerProbe() override { Platform::setDialogs(nullptr); }
     Q_DISABLE_COPY_MOVE(ViewerProbe)
 
     QStringList opened;
     QList<bool> enabledWhileOpening;
+    QStringList warnings;
 
-    Platform::MessageAnswer message(Platform::MessageKind, const QString &, Platform::MessageButtons) override
+    Platform::MessageAnswer message(Platform::MessageKind kind, const QString &text, Platform::MessageButtons) override
     {
+        if (kind == Platform::MessageKind::Warning)
+            warnings << text;
         return Platform::MessageAnswer::Ok;
     }
     QString openFileName(const QString &, const QStringList &) override { return {}; }
     QString chooseFolder(const QString &) override { return {}; }
-    void openDocument(const QString &path) override
+    bool openDocument(const QString &path) override
     {
         opened << path;
         enabledWhileOpening << m_button->isEnabled();
@@ -41,16 +45,19 @@ public:
                                                                   Qt::LeftButton, type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
                                                                   Qt::NoModifier));
         }
+        return m_viewer;
     }
 
 private:
     QPushButton *m_button;
+    bool m_viewer;
 };
 
 } // namespace
 
 // The help documents dialog: each button hands its document in the working folder to the
-// viewer and stays disabled for a second of program time.
+// viewer and stays disabled for a second of program time; where nothing can open it, the
+// operator learns where it lies.
 class TestHelpDlg : public QObject
 {
     Q_OBJECT
@@ -70,27 +77,40 @@ private slots:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("document");
-        QTest::newRow("instructions") << "Button1" << "Upgrade1.pdf";
-        QTest::newRow("troubleshooting") << "Button2" << "Upgrade2.pdf";
-        QTest::newRow("impact") << "Button3" << "Upgrade3.pdf";
+        QTest::addColumn<bool>("viewer");
+        QTest::newRow("instructions") << "Button1" << "Upgrade1.pdf" << true;
+        QTest::newRow("troubleshooting") << "Button2" << "Upgrade2.pdf" << true;
+        QTest::newRow("impact") << "Button3" << "Upgrade3.pdf" << true;
+        QTest::newRow("instructions, no viewer") << "Button1" << "Upgrade1.pdf" << false;
+        QTest::newRow("impact, no viewer") << "Button3" << "Upgrade3.pdf" << false;
     }
 
     void buttonOpensItsDocument()
     {
         QFETCH(QString, button);
         QFETCH(QString, document);
+        QFETCH(bool, viewer);
         TOKHelpBottomDlg dialog;
         dialog.show();
         auto *pushButton = dialog.findChild<QPushButton *>(button);
         QVERIFY(pushButton);
-        ViewerProbe viewer(pushButton);
+        ViewerProbe probe(pushButton, viewer);
 
         const quint32 elapsed = programMsOf([&] { QTest::mouseClick(pushButton, Qt::LeftButton); });
         QCoreApplication::processEvents();
 
-        QCOMPARE(viewer.opened, QStringList{WorkingFolder() + document});
-        QCOMPARE(viewer.enabledWhileOpening, QList<bool>{false});
-        QCOMPARE(elapsed, 1000u);
+        const QString path = WorkingFolder() + document;
+        QCOMPARE(probe.opened, QStringList{path});
+        QCOMPARE(probe.enabledWhileOpening, QList<bool>{false});
+        if (viewer) {
+            QCOMPARE(elapsed, 1000u);
+            QVERIFY(probe.warnings.isEmpty());
+        } else {
+            // No viewer was started, so there is nothing to guard against for a second.
+            QCOMPARE(elapsed, 0u);
+            QCOMPARE(probe.warnings.size(), 1);
+            QVERIFY2(probe.warnings.first().endsWith('\n' + path), qPrintable(probe.warnings.first()));
+        }
         QVERIFY(pushButton->isEnabled());
     }
 };
