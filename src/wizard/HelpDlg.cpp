@@ -63,14 +63,14 @@ TOKHelpBottomDlg::TOKHelpBottomDlg(QWidget *parent)
     Button3->setObjectName(QStringLiteral("Button3"));
     setCaption(Button3, QStringLiteral(" For post upgrade system impact consult this document"));
 
+    // Narrow margins: the longest caption alone nearly fills the main window's width, and the
+    // dialog that opens over it should be no wider.
     auto *layout = new QVBoxLayout(Bevel1);
-    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setContentsMargins(8, 12, 8, 12);
     layout->setSpacing(10);
     for (QPushButton *button : {Button1, Button2, Button3}) {
         button->setAutoDefault(false);
         button->setMinimumHeight(32);
-        // Room on both sides of the long captions, whatever the font.
-        button->setMinimumWidth(button->sizeHint().width() + 32);
         layout->addWidget(button);
     }
 

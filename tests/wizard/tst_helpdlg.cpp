@@ -113,6 +113,18 @@ private slots:
         }
         QVERIFY(pushButton->isEnabled());
     }
+
+    // The dialog opens over the main window and is no wider, every caption whole.
+    void fitsTheMainWindow()
+    {
+        constexpr int kMainWindowWidth = 504;
+        TOKHelpBottomDlg dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY2(dialog.width() <= kMainWindowWidth, qPrintable(QString::number(dialog.width())));
+        for (const QPushButton *button : {dialog.Button1, dialog.Button2, dialog.Button3})
+            QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->objectName()));
+    }
 };
 
 QTEST_MAIN(TestHelpDlg)
