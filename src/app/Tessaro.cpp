@@ -1,6 +1,7 @@
 // Tessaro: the wizard that takes a switch through the intermediate firmware to release 746.
 
 #include "app/AppEvents.h"
+#include "app/DisplayGuard.h"
 #include "app/Form_Main.h"
 #include "tftp/host/HostWindow.h"
 #include "wizard/HelpDlg.h"
@@ -8,7 +9,9 @@
 
 int main(int argc, char *argv[])
 {
+    TDisplayGuard display;
     TApplication application(argc, argv);
+    display.connected();
     TWidgetDialogs dialogs;
     // The payload is read from the program's own file by its full path: a bare file name
     // would depend on the folder the program was started from.
