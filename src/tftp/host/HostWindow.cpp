@@ -1,7 +1,6 @@
 #include "tftp/host/HostWindow.h"
 
 #include "platform/Dialogs.h"
-#include "platform/Exceptions.h"
 #include "platform/WorkingFolder.h"
 #include "tftp/CheckAccess.h"
 #include "tftp/LogLines.h"
