@@ -18,8 +18,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
 #include <QPushButton>
@@ -77,7 +75,7 @@ TMainForm::TMainForm(const QString &payloadFile, QWidget *parent)
     ShowPageOfClass(&TFrameWelcome::staticMetaObject);
     focusNavigation();
     createWorkingFolder();
-    {
+    if (!m_workingFolderRefused) {
         const TEXEAppendixFileSystem store(payloadFile);
         if (payloadOpens(store)) {
             try {
@@ -183,8 +181,22 @@ void TMainForm::bindActions()
 void TMainForm::createWorkingFolder()
 {
     const QString folder = WorkingFolder();
-    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
+    QString reason;
+    switch (makePrivateFolder(folder, reason)) {
+    case FolderCheck::Private:
+        break;
+    case FolderCheck::NotCreated:
         Platform::showMessage(MessageKind::Error, QStringLiteral("Could not generate directory ") + folder);
+        break;
+    case FolderCheck::NotPrivate:
+        m_workingFolderRefused = true;
+        Platform::showMessage(MessageKind::Error,
+                              QStringLiteral("The working folder %1 %2, so it is not safe to use.\r\n"
+                                             "Remove it, or start the wizard with TMPDIR set to a folder of "
+                                             "your own.")
+                                  .arg(folder, reason));
+        break;
+    }
 }
 
 void TMainForm::ExtractPayload(const TEXEAppendixFileSystem &store)
@@ -194,6 +206,8 @@ void TMainForm::ExtractPayload(const TEXEAppendixFileSystem &store)
 
 void TMainForm::SaveLog()
 {
+    if (m_workingFolderRefused)
+        return;
     m_runLog.save(m_operations->DeviceAddress, m_operations->ConfigFileName, m_operations->Log, WorkingFolder());
 }
 

@@ -48,6 +48,9 @@ public:
 
     // The TFTP server host and the help dialog are made after the main window.
     void SetTftpHost(TfrmMain *host);
+    // The working folder exists but is not this user's own: the operator has been told, and
+    // the wizard must not start, since everything it writes and serves goes there.
+    bool WorkingFolderRefused() const { return m_workingFolderRefused; }
     void SetHelpDialog(TOKHelpBottomDlg *dialog) { m_helpDialog = dialog; }
 
     // Makes an existing page current and enters it. When that fails, the page that was
@@ -91,6 +94,7 @@ private:
     bool FormCloseQuery();
 
     TTelnetOperations *m_operations = nullptr;
+    bool m_workingFolderRefused = false;
     QStringList m_deviceInfo;
     TfrmMain *m_tftpHost = nullptr;
     TOKHelpBottomDlg *m_helpDialog = nullptr;

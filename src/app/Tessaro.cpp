@@ -21,6 +21,8 @@ int main(int argc, char *argv[])
     // leaving main destroys them in reverse, the TFTP host (and its transfer windows inside
     // the main window) before the main window.
     TMainForm mainForm(self);
+    if (mainForm.WorkingFolderRefused())
+        return 1;
     TfrmMain frmMain(self);
     TOKHelpBottomDlg helpDialog(&mainForm);
     mainForm.SetTftpHost(&frmMain);

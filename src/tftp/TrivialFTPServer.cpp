@@ -4,6 +4,7 @@
 
 #include "platform/HandOver.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 
 #include <atomic>
@@ -23,7 +24,7 @@ QString unexpectedOperationText(const TPeerInfo &peer)
 } // namespace
 
 // One transfer, lock-step over a socket of its own: one packet in flight, resent after
-// 1500 ms of silence, at most three times.
+// 1500 ms without an answer that moves the transfer on, at most three times.
 class TTFTPServerThread
 {
 public:
@@ -72,8 +73,12 @@ protected:
     bool m_endOfData = false;
 
 private:
+    enum class Answer { Over, Silence, Answered };
+
     void execute();
     void transfer();
+    // Waits one time-out for the peer's answer to the packet just sent.
+    Answer awaitAnswer();
     void sendErrorQuietly(quint16 code, const QString &message);
     void report();
 
@@ -132,20 +137,30 @@ void TTFTPServerThread::transfer()
         if (retries == kMaxRetries)
             throw ETFTPIllegalOperation(QStringLiteral("Timeout"));
         m_client.Send(m_response);
+        switch (awaitAnswer()) {
+        case Answer::Over:
+            return;
+        case Answer::Silence:
+            ++retries;
+            break;
+        case Answer::Answered:
+            break;
+        }
+    }
+}
 
-        // Any answer other than silence leaves the retry count alone: a non-matching ACK or
-        // a repeated DATA has the current packet sent again at once.
+TTFTPServerThread::Answer TTFTPServerThread::awaitAnswer()
+{
+    const QDeadlineTimer deadline = m_client.ReceiveDeadline();
+    for (;;) {
         QByteArrayView datagram;
-        switch (m_client.receiveFromPeer(datagram)) {
+        switch (m_client.receiveFromPeer(datagram, deadline)) {
         case TUDPBase::Stopped:
             if (OverOnSilence())
-                return;
+                return Answer::Over;
             throw ETFTPAbort();
         case TUDPBase::TimedOut:
-            if (OverOnSilence())
-                return;
-            ++retries;
-            continue;
+            return OverOnSilence() ? Answer::Over : Answer::Silence;
         case TUDPBase::Received:
             break;
         }
@@ -158,15 +173,19 @@ void TTFTPServerThread::transfer()
         case TFTP_DATA:
             if (!readWord(datagram, 2, block))
                 throw EReadError();
-            if (handleData(block, datagram.sliced(kTftpHeaderSize)))
-                return;
-            break;
+            // A repeated DATA means the peer missed the ACK: it is sent again at once.
+            return handleData(block, datagram.sliced(kTftpHeaderSize)) ? Answer::Over : Answer::Answered;
         case TFTP_ACK:
             if (!readWord(datagram, 2, block))
                 throw EReadError();
             if (handleAck(block))
-                return;
-            break;
+                return Answer::Over;
+            if (m_response.isEmpty())
+                return Answer::Answered;
+            // A stale or repeated ACK draws nothing: answering it with a resend would have
+            // every DATA sent twice from then on, and each of those acknowledged twice again.
+            // Only the time-out resends.
+            continue;
         case TFTP_ERROR:
             throw ETFTPAbort();
         default:
@@ -322,6 +341,10 @@ void TTrivialFTPServer::handleRequest(const TTFTPRequest &request, const TPeerIn
     case TTFTPRequest::Ok:
         break;
     }
+    // Refused before the host is asked, so that a flood of abandoned requests holds at most
+    // this many threads, sockets and files until their time-outs end them.
+    if (m_unreported >= kMaxOpenTransfers)
+        throw ETFTPException(0, QStringLiteral("Too many transfers at once, try again later"));
     if (request.Opcode == TFTP_RRQ)
         doReadFile(request.FileName, peer, request.RequestedBlockSize);
     else

@@ -47,6 +47,11 @@ class TTrivialFTPServer final : public TUDPServer
     Q_OBJECT
 
 public:
+    // Transfers running at once; a further request is answered with ERROR 0 until one ends.
+    // An upgrade needs one at a time; the figure leaves room for a stack's units and for a
+    // stray client's retries, and bounds what abandoned requests can hold.
+    static constexpr int kMaxOpenTransfers = 64;
+
     explicit TTrivialFTPServer(QObject *parent = nullptr);
     ~TTrivialFTPServer() override;
     Q_DISABLE_COPY_MOVE(TTrivialFTPServer)

@@ -121,9 +121,13 @@ qsizetype receiveDatagram(int handle, QByteArray &buffer, sockaddr_in &from)
     } while (received < 0 && errno == EINTR);
     if (received < 0)
         raiseSocketError(errno);
-    if (received > buffer.size())
-        throw EUDPSocketError(Platform::WsaMessageTooLong);
     return received;
+}
+
+void checkDatagramFits(qsizetype length, const QByteArray &buffer)
+{
+    if (length > buffer.size())
+        throw EUDPSocketError(Platform::WsaMessageTooLong);
 }
 
 TUDPBase::~TUDPBase()
@@ -154,7 +158,8 @@ void TUDPBase::SendBuffer(const sockaddr_in &to, QByteArrayView data)
     sendDatagram(Handle(), to, data);
 }
 
-TUDPBase::TReceiveResult TUDPBase::receiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs)
+TUDPBase::TReceiveResult TUDPBase::receiveReal(QByteArrayView &datagram, qsizetype &length, sockaddr_in &from,
+                                                int realMs)
 {
     pollfd handles[2] = {{Handle(), POLLIN, 0}, {m_stopSignal ? m_stopSignal->Handle() : -1, POLLIN, 0}};
     const int ready = waitReadable(handles, 2, realMs);
@@ -164,19 +169,34 @@ TUDPBase::TReceiveResult TUDPBase::receiveReal(QByteArrayView &datagram, sockadd
         return TimedOut;
     if (m_buffer.size() != m_bufferSize)
         m_buffer.resize(m_bufferSize);
-    datagram = QByteArrayView(m_buffer.constData(), receiveDatagram(m_handle, m_buffer, from));
+    length = receiveDatagram(m_handle, m_buffer, from);
+    datagram = QByteArrayView(m_buffer.constData(), qMin(length, m_buffer.size()));
     return Received;
 }
 
-TUDPBase::TReceiveResult TUDPClient::receiveFromPeer(QByteArrayView &datagram, int timeoutMs)
+void TUDPBase::checkFits(qsizetype length) const
 {
-    const int ms = timeoutMs == kUseReceiveTimeout ? ReceiveTimeout() : timeoutMs;
-    const QDeadlineTimer deadline =
-        ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(realMilliseconds(ms));
+    checkDatagramFits(length, m_buffer);
+}
+
+QDeadlineTimer TUDPClient::ReceiveDeadline() const
+{
+    return ReceiveTimeout() < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                : QDeadlineTimer(realMilliseconds(ReceiveTimeout()));
+}
+
+TUDPBase::TReceiveResult TUDPClient::receiveFromPeer(QByteArrayView &datagram, const QDeadlineTimer &deadline)
+{
     for (;;) {
         sockaddr_in from{};
-        const TReceiveResult result = receiveReal(datagram, from, remainingMs(deadline));
-        if (result != Received || sameSocketAddress(from, m_peer))
+        qsizetype length = 0;
+        const TReceiveResult result = receiveReal(datagram, length, from, remainingMs(deadline));
+        if (result != Received)
             return result;
+        // A stranger's datagram, however large, says nothing about this transfer.
+        if (sameSocketAddress(from, m_peer)) {
+            checkFits(length);
+            return result;
+        }
     }
 }

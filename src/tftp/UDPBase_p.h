@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDeadlineTimer>
 #include <QString>
 
 #include <netinet/in.h>
@@ -27,8 +28,6 @@ public:
 
     // ReceiveTimeout: wait without limit.
     static constexpr int kInfiniteTimeout = -2;
-    // Receive argument: wait ReceiveTimeout.
-    static constexpr int kUseReceiveTimeout = -1;
 
     TUDPBase() = default;
     virtual ~TUDPBase();
@@ -52,8 +51,11 @@ public:
 protected:
     int Handle();
     // Waits up to realMs real milliseconds (< 0: without limit) for one datagram. On
-    // Received, datagram views an internal buffer that stays valid until the next receive.
-    TReceiveResult receiveReal(QByteArrayView &datagram, sockaddr_in &from, int realMs);
+    // Received, datagram views an internal buffer that stays valid until the next receive,
+    // and length is the datagram's real length: larger than the view when it did not fit.
+    TReceiveResult receiveReal(QByteArrayView &datagram, qsizetype &length, sockaddr_in &from, int realMs);
+    // Raises the error of a received datagram of length that did not fit.
+    void checkFits(qsizetype length) const;
 
 private:
     int m_handle = -1;
@@ -74,9 +76,12 @@ public:
     void SetPeer(const QString &host, int port) { m_peer = makeSocketAddress(host, port); }
 
     void Send(QByteArrayView data) { SendBuffer(m_peer, data); }
-    // Waits up to timeoutMs for a datagram from Host:Port; datagrams from anyone else are
-    // dropped without extending the wait.
-    TReceiveResult receiveFromPeer(QByteArrayView &datagram, int timeoutMs = kUseReceiveTimeout);
+    // The moment a receive that starts now gives up after ReceiveTimeout.
+    QDeadlineTimer ReceiveDeadline() const;
+    // Waits until deadline for a datagram from Host:Port. Datagrams from anyone else are
+    // dropped unread, whatever their size, without extending the wait; only the peer's own
+    // datagram that is larger than BufferSize is an error.
+    TReceiveResult receiveFromPeer(QByteArrayView &datagram, const QDeadlineTimer &deadline);
 
 private:
     sockaddr_in m_peer{};
@@ -85,8 +90,10 @@ private:
 // Blocking helpers on a socket handle, shared by the client and the server's bindings.
 void sendDatagram(int handle, const sockaddr_in &to, QByteArrayView data);
 // Receives one waiting datagram into buffer (sized to the largest accepted datagram) and
-// returns its length.
+// returns its real length, which exceeds the buffer's size when the datagram was cut.
 qsizetype receiveDatagram(int handle, QByteArray &buffer, sockaddr_in &from);
+// Raises the error of a datagram of length that did not fit into buffer.
+void checkDatagramFits(qsizetype length, const QByteArray &buffer);
 // poll() for readability that goes on after signals; realMs < 0 waits without limit.
 // Returns the number of ready handles, 0 when the time ran out.
 int waitReadable(pollfd *handles, int count, int realMs);

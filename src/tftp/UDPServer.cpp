@@ -80,6 +80,7 @@ void TUDPListenerThread::handleDatagram(TSocketHandle &binding)
     try {
         sockaddr_in from{};
         const qsizetype length = receiveDatagram(binding.Handle, m_buffer, from);
+        checkDatagramFits(length, m_buffer);
         binding.PeerIP = socketAddressIP(from);
         binding.PeerPort = socketAddressPort(from);
         const QByteArrayView datagram(m_buffer.constData(), length);

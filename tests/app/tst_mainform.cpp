@@ -168,6 +168,32 @@ private slots:
         QVERIFY(form.Operations());
     }
 
+    // Another user prepared the working folder with a link in it, waiting for a wizard that
+    // runs as root to write through it.
+    void refusesAWorkingFolderOthersCanWrite()
+    {
+        const QString folder = WorkingFolder();
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+        const QString victim = temp(QStringLiteral("victim.txt"));
+        QVERIFY(writeFile(victim, "not to be overwritten"));
+        QVERIFY(QFile::link(victim, folder + QStringLiteral("private.ini")));
+        {
+            TMainForm form(binPath("tessaro"));
+            chooseDevice(form);
+            QVERIFY(form.WorkingFolderRefused());
+            QCOMPARE(m_dialogs.texts(),
+                     QStringList{QStringLiteral("The working folder %1 can be written by other users, so it is not "
+                                                "safe to use.\r\nRemove it, or start the wizard with TMPDIR set to "
+                                                "a folder of your own.")
+                                     .arg(folder)});
+            QCOMPARE(m_dialogs.shown().first().kind, MessageKind::Error);
+        }
+        QCOMPARE(readFile(victim), QByteArray("not to be overwritten"));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("private.ini")});
+    }
+
     void firstSaveRotatesTheOldLog_data()
     {
         QTest::addColumn<bool>("earlierLog");

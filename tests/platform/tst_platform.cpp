@@ -11,6 +11,8 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <stdexcept>
 
 class TestPlatform : public QObject
@@ -37,6 +39,60 @@ private slots:
         qputenv("TMPDIR", tmpdir.toLocal8Bit());
         QCOMPARE(WorkingFolder(), expected);
         qputenv("TMPDIR", saved);
+    }
+
+    // The working folder lies in the shared temporary folder: one that someone else prepared
+    // is not used.
+    void privateFolder_data()
+    {
+        QTest::addColumn<QString>("prepared");
+        QTest::addColumn<int>("check");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing, created") << "" << int(FolderCheck::Private) << "";
+        QTest::newRow("own, owner only") << "0700" << int(FolderCheck::Private) << "";
+        QTest::newRow("own, others may read") << "0755" << int(FolderCheck::Private) << "";
+        QTest::newRow("group may write") << "0770" << int(FolderCheck::NotPrivate) << "can be written by other users";
+        QTest::newRow("anyone may write, sticky") << "1777" << int(FolderCheck::NotPrivate)
+                                                  << "can be written by other users";
+        QTest::newRow("another user's") << "owner" << int(FolderCheck::NotPrivate) << "belongs to another user";
+        QTest::newRow("link to an own folder") << "link" << int(FolderCheck::NotPrivate) << "is a link";
+        QTest::newRow("a file") << "file" << int(FolderCheck::NotPrivate) << "is not a folder";
+        QTest::newRow("parent missing") << "orphan" << int(FolderCheck::NotCreated) << "";
+    }
+    void privateFolder()
+    {
+        QFETCH(QString, prepared);
+        QFETCH(int, check);
+        QFETCH(QString, reason);
+        const QTemporaryDir base;
+        QString folder = base.filePath(QStringLiteral("Quillo"));
+        const QByteArray path = QFile::encodeName(folder);
+        bool ok = false;
+        const uint mode = prepared.toUInt(&ok, 8);
+        if (ok) {
+            QVERIFY(::mkdir(path.constData(), 0700) == 0);
+            QVERIFY(::chmod(path.constData(), mode) == 0);
+        } else if (prepared == QLatin1String("owner")) {
+            QVERIFY(::mkdir(path.constData(), 0700) == 0);
+            QVERIFY(::chown(path.constData(), ::geteuid() + 1, ::getegid()) == 0);
+        } else if (prepared == QLatin1String("link")) {
+            QVERIFY(QDir().mkdir(base.filePath(QStringLiteral("elsewhere"))));
+            QVERIFY(QFile::link(base.filePath(QStringLiteral("elsewhere")), folder));
+        } else if (prepared == QLatin1String("file")) {
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else if (prepared == QLatin1String("orphan")) {
+            folder = base.filePath(QStringLiteral("missing/Quillo"));
+        }
+
+        QString why;
+        QCOMPARE(int(makePrivateFolder(folder + QLatin1Char('/'), why)), check);
+        QCOMPARE(why, reason);
+        if (prepared.isEmpty()) {
+            struct stat status{};
+            QVERIFY(::lstat(path.constData(), &status) == 0);
+            QCOMPARE(status.st_mode & 07777, mode_t(0700));
+        }
     }
 
     // Where a path's folder part ends, by the rules of either platform.

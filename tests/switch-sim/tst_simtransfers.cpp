@@ -124,6 +124,7 @@ private slots:
     // the completion line.
     void backupArrivesAsSent()
     {
+        const qsizetype since = logMark();
         SwitchSim sim(scenario());
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         SimTerminal terminal;
@@ -136,6 +137,9 @@ private slots:
                              + "\\d\\d:\\d\\d:\\d\\d" + escaped(" [hh:mm:ss]\r\n\r\n" + kExec),
                          reply),
                  reply.constData());
+        // The received file takes its name when the server has ended the transfer.
+        QCOMPARE(transferEnd(since, QStringLiteral("conf_file.txt"), true),
+                 QStringLiteral("completed - %1 bytes transferred").arg(sent.size()));
         QCOMPARE(readFile(m_root + "/conf_file.txt"), sent);
         QVERIFY(sent.count('\n') >= 24);
         for (const char *line : {"\nhostname switch-1\n", "\nsnmp-server location Lab rack 3\n", "\ninterface vlan 100\n", "\nip address dhcp\n"})

@@ -1,5 +1,8 @@
 #include "tftp/CheckAccess.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // Which requested names the TFTP service lets out of its root folder.
@@ -38,6 +41,11 @@ private slots:
         QTest::newRow("root without separator") << "/tmp/Quillo" << "a" << true << "/tmp/Quillo/a";
         QTest::newRow("root with dot-dot") << "/tmp/x/../Quillo//" << "a" << true << "/tmp/Quillo/a";
         QTest::newRow("file system root") << "/" << "etc/hosts" << true << "/etc/hosts";
+        // Such a name would break the log's lines or make a file that no one can type.
+        QTest::newRow("newline") << root << "a\nb" << false << "/tmp/Quillo/a\nb";
+        QTest::newRow("escape sequence") << root << "\x1b[2Jx" << false << "/tmp/Quillo/\x1b[2Jx";
+        QTest::newRow("tab") << root << "a\tb" << false << "/tmp/Quillo/a\tb";
+        QTest::newRow("delete") << root << "a\x7f" << false << "/tmp/Quillo/a\x7f";
     }
     void checkAccess()
     {
@@ -47,6 +55,55 @@ private slots:
         QFETCH(QString, expanded);
         QCOMPARE(CheckAccess(requested, root), granted);
         QCOMPARE(requested, expanded);
+    }
+
+    // Links inside the root lead only where their real location lies: another user may have
+    // prepared the root's folder before the server starts.
+    void links_data()
+    {
+        QTest::addColumn<QString>("requested");
+        QTest::addColumn<bool>("granted");
+        QTest::newRow("link to a file outside") << "out-file" << false;
+        QTest::newRow("through a link to a folder outside") << "out-dir/secret.txt" << false;
+        QTest::newRow("new file through a link to a folder outside") << "out-dir/new.txt" << false;
+        QTest::newRow("dangling link to outside") << "dangling-out" << false;
+        QTest::newRow("link to a file inside") << "in-file" << true;
+        QTest::newRow("dangling link to inside") << "dangling-in" << true;
+        QTest::newRow("through a link to a folder inside") << "in-dir/inside.txt" << true;
+        QTest::newRow("plain file") << "inside.txt" << true;
+        QTest::newRow("new file") << "new.txt" << true;
+    }
+    void links()
+    {
+        QFETCH(QString, requested);
+        QFETCH(bool, granted);
+        const QTemporaryDir base;
+        const QString root = base.filePath(QStringLiteral("root"));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/sub")));
+        QVERIFY(QDir().mkpath(base.filePath(QStringLiteral("outside"))));
+        for (const QString &file : {base.filePath(QStringLiteral("outside/secret.txt")), root + QStringLiteral("/inside.txt")}) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QList<std::pair<QString, QString>> links{
+            {QStringLiteral("out-file"), QStringLiteral("../outside/secret.txt")},
+            {QStringLiteral("out-dir"), QStringLiteral("../outside")},
+            {QStringLiteral("dangling-out"), QStringLiteral("../outside/absent.txt")},
+            {QStringLiteral("in-file"), QStringLiteral("inside.txt")},
+            {QStringLiteral("dangling-in"), QStringLiteral("absent.txt")},
+            {QStringLiteral("in-dir"), QStringLiteral(".")},
+        };
+        for (const auto &[name, target] : links)
+            QVERIFY(QFile::link(target, root + QLatin1Char('/') + name));
+
+        QString name = requested;
+        QCOMPARE(CheckAccess(name, root), granted);
+        QCOMPARE(name, root + QLatin1Char('/') + requested);
+        // The same through a root that is itself reached by a link.
+        const QString linkedRoot = base.filePath(QStringLiteral("root-link"));
+        QVERIFY(QFile::link(root, linkedRoot));
+        name = requested;
+        QCOMPARE(CheckAccess(name, linkedRoot), granted);
     }
 
     void relativeRootIsExpanded()

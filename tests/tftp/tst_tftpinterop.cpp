@@ -173,10 +173,11 @@ private slots:
         auto process = launch(command(client, write, name, local, mode, blockSize));
         finish(*process);
         QVERIFY(!QTest::currentTestFailed());
+        // A received file takes its name when the server reports the transfer completed.
+        verifyCompletionLine(served, write, size);
         const QByteArray copy = readFile(write ? served : local);
         QCOMPARE(copy.size(), content.size());
         QVERIFY2(copy == content, "the copy differs from the original");
-        verifyCompletionLine(served, write, size);
     }
 
     void severalClientsAtOnce()
@@ -207,11 +208,10 @@ private slots:
         for (Job &job : jobs) {
             finish(*job.process);
             QVERIFY(!QTest::currentTestFailed());
+            verifyCompletionLine(m_root.filePath(job.name), job.write, size);
             const QString copy = job.write ? m_root.filePath(job.name) : m_local.filePath(job.name) + QStringLiteral(".copy");
             QVERIFY2(readFile(copy) == job.content, qPrintable(job.name));
         }
-        for (const Job &job : jobs)
-            verifyCompletionLine(m_root.filePath(job.name), job.write, size);
     }
 };
 

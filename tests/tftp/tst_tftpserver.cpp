@@ -8,9 +8,13 @@
 #include <QBuffer>
 #include <QNetworkProxy>
 #include <QPointer>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QSet>
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -32,6 +36,135 @@ protected:
 
 private:
     qint64 m_capacity;
+};
+
+// The scripted client of the randomised transfers: a lock-step TFTP client for "lossy.bin"
+// whose own packets and the server's are dropped, repeated and held back at random, and
+// beside it a stranger that sends junk to the transfer's port.
+class LossyLine
+{
+public:
+    LossyLine(TftpTestPeer &peer, TftpTestPeer &stranger, QRandomGenerator &random, int percentDropped)
+        : m_peer(peer), m_stranger(stranger), m_random(random), m_percentDropped(percentDropped) {}
+
+    // The file's bytes once the client holds its last block, nothing when it gave up.
+    std::optional<QByteArray> read(quint16 serverPort)
+    {
+        m_peer.sendRequest(1, "lossy.bin", "octet", serverPort);
+        QByteArray bytes;
+        quint16 expected = 1;
+        while (auto packet = receive()) {
+            if (packet->opcode != 3)
+                return std::nullopt;
+            m_port = packet->fromPort;
+            if (packet->number == expected) {
+                bytes += packet->body;
+                ++expected;
+                if (packet->body.size() < 512) {
+                    send(TftpTestPeer::ack(packet->number));
+                    return bytes;
+                }
+            }
+            // A repeated DATA is acknowledged again, as common clients do.
+            if (quint16(packet->number + 1) == expected)
+                send(TftpTestPeer::ack(packet->number));
+        }
+        return std::nullopt;
+    }
+
+    // Whether the server acknowledged the last block.
+    bool write(const QByteArray &content, quint16 serverPort)
+    {
+        m_peer.sendRequest(2, "lossy.bin", "octet", serverPort);
+        quint16 block = 0;
+        while (auto packet = receive()) {
+            if (packet->opcode != 4)
+                return false;
+            m_port = packet->fromPort;
+            if (packet->number != block)
+                continue;
+            if (block > 0 && content.mid((block - 1) * 512, 512).size() < 512)
+                return true;
+            ++block;
+            send(TftpTestPeer::data(block, content.mid((block - 1) * 512, 512)));
+        }
+        return false;
+    }
+
+private:
+    static constexpr int kPercentRepeated = 10;
+    static constexpr int kPercentHeldBack = 10;
+    static constexpr int kPercentStranger = 20;
+    static constexpr int kClientTimeoutMs = 120;
+    static constexpr int kClientRetries = 12;
+
+    // The server's next packet that gets through; on silence the client sends its last
+    // packet again, and gives up after a while.
+    std::optional<TftpTestPeer::Packet> receive()
+    {
+        for (int silences = 0; silences < kClientRetries;) {
+            const auto packet = m_peer.receive(kClientTimeoutMs);
+            if (!packet) {
+                ++silences;
+                flushHeld();
+                if (!m_last.isEmpty())
+                    send(m_last);
+                continue;
+            }
+            if (packet->opcode == 5 || roll() >= m_percentDropped)
+                return packet;
+        }
+        return std::nullopt;
+    }
+
+    void send(const QByteArray &datagram)
+    {
+        m_last = datagram;
+        if (roll() < kPercentStranger)
+            m_stranger.send(junk(), m_port);
+        const int fate = roll();
+        if (fate < m_percentDropped)
+            return;
+        if (fate < m_percentDropped + kPercentHeldBack && m_held.isEmpty()) {
+            m_held = datagram;
+            return;
+        }
+        m_peer.send(datagram, m_port);
+        if (fate < m_percentDropped + kPercentHeldBack + kPercentRepeated)
+            m_peer.send(datagram, m_port);
+        flushHeld();
+    }
+
+    // A packet held back arrives after the one sent next: out of order.
+    void flushHeld()
+    {
+        if (!m_held.isEmpty())
+            m_peer.send(std::exchange(m_held, {}), m_port);
+    }
+
+    QByteArray junk()
+    {
+        switch (m_random.bounded(4)) {
+        case 0:
+            return pattern(600 + int(m_random.bounded(2000)));
+        case 1:
+            return QByteArray("\0\5\0\0go away\0", 12);
+        case 2:
+            return TftpTestPeer::ack(quint16(m_random.bounded(64)));
+        default:
+            return TftpTestPeer::data(quint16(m_random.bounded(64)), pattern(int(m_random.bounded(513))));
+        }
+    }
+
+    int roll() { return int(m_random.bounded(100)); }
+
+    TftpTestPeer &m_peer;
+    TftpTestPeer &m_stranger;
+    QRandomGenerator &m_random;
+    const int m_percentDropped;
+    quint16 m_port = 0;
+    QByteArray m_last;
+    QByteArray m_held;
 };
 
 struct Report
@@ -298,7 +431,8 @@ private slots:
         peer.sendAck(1, transferPort);
         QCOMPARE(expect(peer, 3, 2).body, content.mid(512));
 
-        // The last DATA is "lost": silence, an ACK from someone else, a stale ACK.
+        // The last DATA is "lost": silence, an ACK from someone else, a stale ACK; each is
+        // answered by the time-out's resend, not at once.
         stranger.sendAck(2, transferPort);
         QCOMPARE(expect(peer, 3, 2).body, content.mid(512));
         peer.sendAck(1, transferPort);
@@ -475,6 +609,155 @@ private slots:
         QCOMPARE(writer.receive()->raw, QByteArray("\0\5\0\0Operation aborted\0", 22));
         QVERIFY(!finished.receive(0));
         QCOMPARE(rootFileBytes(QStringLiteral("done.bin")), QByteArray("all of it"));
+    }
+
+    void strangersCannotDisturbATransfer_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::newRow("datagram larger than the block") << pattern(600);
+        QTest::newRow("ERROR") << QByteArray("\0\5\0\0stop\0", 9);
+        QTest::newRow("ACK for the block in flight") << TftpTestPeer::ack(1);
+        QTest::newRow("DATA") << TftpTestPeer::data(1, "x");
+        QTest::newRow("one byte") << QByteArray("\4", 1);
+    }
+    void strangersCannotDisturbATransfer()
+    {
+        QFETCH(QByteArray, datagram);
+        const QByteArray content = pattern(700);
+        writeRootFile(QStringLiteral("image.ros"), content);
+        TftpTestPeer peer;
+        TftpTestPeer stranger;
+        peer.sendRequest(1, "image.ros", "octet", m_port);
+        const quint16 transferPort = expect(peer, 3, 1).fromPort;
+        stranger.send(datagram, transferPort);
+        stranger.send(datagram, transferPort);
+        peer.sendAck(1, transferPort);
+        QCOMPARE(expect(peer, 3, 2).body, content.mid(512));
+        peer.sendAck(2, transferPort);
+        waitForReports(1);
+        QVERIFY(m_reports[0].success);
+        QVERIFY2(!stranger.receive(0), "a stranger gets no answer");
+        QVERIFY2(!peer.receive(400), "the stranger drew nothing towards the peer");
+    }
+
+    // A client that acknowledges every DATA twice, repeats included, must still get each
+    // block once: a resend on the stale ACK would double the traffic at every block.
+    void repeatedAcksDrawNoResend()
+    {
+        const int blocks = 21;
+        const QByteArray content = pattern(20 * 512 + 100);
+        writeRootFile(QStringLiteral("twice.bin"), content);
+        TftpTestPeer peer;
+        peer.sendRequest(1, "twice.bin", "octet", m_port);
+        QByteArray received;
+        int dataPackets = 0;
+        quint16 expected = 1;
+        while (expected <= blocks && dataPackets < 10 * blocks) {
+            const auto packet = peer.receive();
+            QVERIFY(packet);
+            QCOMPARE(packet->opcode, quint16(3));
+            ++dataPackets;
+            if (packet->number == expected) {
+                received += packet->body;
+                ++expected;
+            }
+            peer.sendAck(packet->number, packet->fromPort);
+            peer.sendAck(packet->number, packet->fromPort);
+        }
+        QCOMPARE(received, content);
+        waitForReports(1);
+        QVERIFY(m_reports[0].success);
+        QCOMPARE(dataPackets, blocks);
+        QVERIFY2(!peer.receive(400), "nothing follows the last ACK");
+    }
+
+    void openTransfersAreCapped()
+    {
+        // Real time-outs, so that no transfer ends by itself while the test fills the cap.
+        Platform::setTimeScale(1.0);
+        const auto restoreScale = qScopeGuard([] { Platform::setTimeScale(0.2); });
+        writeRootFile(QStringLiteral("small.bin"), pattern(100));
+        TftpTestPeer peer;
+        for (int i = 0; i < TTrivialFTPServer::kMaxOpenTransfers; ++i)
+            peer.sendRequest(1, "small.bin", "octet", m_port);
+        QSet<quint16> transferPorts;
+        while (transferPorts.size() < TTrivialFTPServer::kMaxOpenTransfers) {
+            const auto packet = peer.receive();
+            QVERIFY(packet);
+            QCOMPARE(packet->opcode, quint16(3));
+            transferPorts.insert(packet->fromPort);
+        }
+
+        peer.sendRequest(1, "small.bin", "octet", m_port);
+        std::optional<TftpTestPeer::Packet> refusal;
+        do {
+            refusal = peer.receive();
+            QVERIFY(refusal);
+        } while (refusal->opcode == 3);
+        QCOMPARE(refusal->number, quint16(0));
+        QCOMPARE(refusal->body, QByteArray("Too many transfers at once, try again later"));
+        QCOMPARE(refusal->fromPort, m_port);
+
+        // One ends, and the next request is served.
+        peer.sendAck(1, *transferPorts.cbegin());
+        waitForReports(1);
+        TftpTestPeer next;
+        next.sendRequest(1, "small.bin", "octet", m_port);
+        expect(next, 3, 1);
+    }
+
+    // A scripted client over a lossy line: its packets and the server's are dropped,
+    // repeated and reordered at random, and a stranger keeps sending to the transfer's port.
+    // Whatever the outcome, a transfer the server reports completed has moved every byte,
+    // and one the client did not finish is reported failed.
+    void randomisedTransfers_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<int>("percentDropped");
+        // A line that loses half its packets ends some transfers by the server's time-out.
+        for (const int dropped : {10, 50}) {
+            for (quint32 seed = 1; seed <= 5; ++seed) {
+                QTest::addRow("read, %d%% lost, seed %u", dropped, seed) << false << seed << dropped;
+                QTest::addRow("write, %d%% lost, seed %u", dropped, seed) << true << seed << dropped;
+            }
+        }
+    }
+    void randomisedTransfers()
+    {
+        QFETCH(bool, write);
+        QFETCH(quint32, seed);
+        QFETCH(int, percentDropped);
+        QRandomGenerator random(seed);
+        // Whole blocks now and then, so that some transfers end with an empty DATA.
+        const int size = int(random.bounded(4) == 0 ? 512 * random.bounded(1, 12) : random.bounded(12 * 512));
+        const QByteArray content = pattern(size, int(seed));
+        const QByteArray earlier("earlier content");
+        writeRootFile(QStringLiteral("lossy.bin"), write ? earlier : content);
+
+        TftpTestPeer peer;
+        TftpTestPeer stranger;
+        LossyLine line(peer, stranger, random, percentDropped);
+        if (write) {
+            const bool acknowledged = line.write(content, m_port);
+            waitForReports(1);
+            QVERIFY(m_reports[0].writeOperation);
+            if (acknowledged)
+                QVERIFY2(m_reports[0].success, "the client saw its last block acknowledged");
+            if (m_reports[0].success)
+                QCOMPARE(rootFileBytes(QStringLiteral("lossy.bin")), content);
+        } else {
+            const std::optional<QByteArray> received = line.read(m_port);
+            waitForReports(1);
+            QVERIFY(!m_reports[0].writeOperation);
+            if (received)
+                QCOMPARE(*received, content);
+            if (m_reports[0].success)
+                QVERIFY2(received, "a read reported completed reached the client's end");
+        }
+        QVERIFY2(!stranger.receive(0), "a stranger gets no answer");
+        QTest::qWait(100);
+        QCOMPARE(m_reports.size(), 1);
     }
 
     void bindingFailsOnAHeldPort_data()

@@ -4,27 +4,6 @@
 #include "tftp/CheckAccess.h"
 #include "tftp/LogLines.h"
 
-#include <QFile>
-
-#include <memory>
-
-namespace {
-
-QIODevice *openStream(const QString &fileName, bool writeOperation)
-{
-    auto file = std::make_unique<QFile>(fileName);
-    if (writeOperation) {
-        // Unbuffered: an acknowledged block is in the file.
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-            throw EFCreateError(fileName);
-    } else if (!file->open(QIODevice::ReadOnly)) {
-        throw EFOpenError(fileName);
-    }
-    return file.release();
-}
-
-} // namespace
-
 TConsoleHost::TConsoleHost(TTrivialFTPServer &server, const QString &rootFolder, std::FILE *log)
     : m_rootFolder(rootFolder)
     , m_log(log)
@@ -50,7 +29,7 @@ void TConsoleHost::accessFile(bool writeOperation, QString &fileName, const TPee
     grantAccess = CheckAccess(fileName, m_rootFolder);
     if (grantAccess) {
         try {
-            stream = openStream(fileName, writeOperation);
+            stream = m_files.open(fileName, writeOperation).release();
         } catch (const Exception &) {
             // The line says "denied" and the server answers with the open failure.
             writeRequestLine();
@@ -63,6 +42,8 @@ void TConsoleHost::accessFile(bool writeOperation, QString &fileName, const TPee
 
 void TConsoleHost::transferComplete(bool success, const TPeerInfo &peer, QIODevice *stream)
 {
+    // A received file that could not take its name counts as a failed transfer.
+    success = m_files.finish(stream, success);
     writeLine(tftpLogLine(peer, transferLogText(success, stream ? stream->pos() : 0)));
     delete stream;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tftp/TransferFiles.h"
 #include "tftp/TrivialFTPServer.h"
 
 #include <cstdio>
@@ -21,4 +22,5 @@ private:
 
     const QString m_rootFolder;
     std::FILE *const m_log;
+    TTransferFiles m_files;
 };

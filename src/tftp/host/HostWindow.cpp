@@ -1,7 +1,6 @@
 #include "tftp/host/HostWindow.h"
 
 #include "platform/Dialogs.h"
-#include "platform/Exceptions.h"
 #include "platform/WorkingFolder.h"
 #include "tftp/CheckAccess.h"
 #include "tftp/LogLines.h"
@@ -123,11 +122,7 @@ void TfrmMain::admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo,
     if (!GrantAccess)
         return;
 
-    auto stream = std::make_unique<TProgressStream>(FileName);
-    if (writing && !stream->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw EFCreateError(FileName);
-    if (!writing && !stream->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw EFOpenError(FileName);
+    auto stream = m_files.open(FileName, writing);
     ShowTransferWindow(FileName, writing, stream.get());
     AStream = stream.release();
     granted = true;
@@ -150,6 +145,8 @@ void TfrmMain::ShowTransferWindow(const QString &FileName, bool writing, TProgre
 
 void TfrmMain::OnTransferComplete(bool Success, const TPeerInfo &PeerInfo, QIODevice *AStream)
 {
+    // A received file that could not take its name counts as a failed transfer.
+    Success = m_files.finish(AStream, Success);
     memLog->appendPlainText(tftpLogLine(PeerInfo, transferLogText(Success, AStream ? AStream->pos() : 0)));
     for (qsizetype i = m_transferWindows.size() - 1; i >= 0; --i) {
         if (m_transferWindows[i]->WaitThread()->Stream() == AStream)

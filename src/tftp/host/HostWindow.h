@@ -2,6 +2,7 @@
 
 #include "payload/ExeStrm.h"
 #include "tftp/ITftpHost.h"
+#include "tftp/TransferFiles.h"
 #include "tftp/TrivialFTPServer.h"
 
 #include <QPointer>
@@ -63,6 +64,7 @@ private:
     void addCount(int delta);
 
     TEXEAppendixFileSystem m_appendix;
+    TTransferFiles m_files;
     QList<TfrmTransfer *> m_transferWindows;
     QPointer<QWidget> m_transferParent;
     bool m_transferDone = false;
