@@ -5,6 +5,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <optional>
 
 // The appendix reader returns exactly the bytes that the directory names for a file, or
