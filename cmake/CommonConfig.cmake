@@ -17,6 +17,18 @@ if(TESSARO_SANITIZE)
     target_link_options(tessaro_common INTERFACE -fsanitize=${TESSARO_SANITIZE})
 endif()
 
+# The fuzz targets under fuzz/: every library is instrumented for libFuzzer's coverage and
+# checked by AddressSanitizer and UndefinedBehaviorSanitizer; only the targets link the fuzzer.
+option(TESSARO_FUZZ "Build the fuzz targets (clang only, with libFuzzer, ASan and UBSan)" OFF)
+if(TESSARO_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "TESSARO_FUZZ needs clang's libFuzzer: configure with -DCMAKE_CXX_COMPILER=clang++")
+    endif()
+    target_compile_options(tessaro_common INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+        -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(tessaro_common INTERFACE -fsanitize=address,undefined)
+endif()
+
 # Product code spells out every conversion from 8-bit text; tests may use plain literals.
 function(tessaro_strict target)
     target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII)

@@ -9,7 +9,8 @@
 
 class QUdpSocket;
 
-enum TSNMPActions {
+// A fixed underlying type: SetAction answers any other code with its own error.
+enum TSNMPActions : int {
     snmpReset,
     snmpSendGetRequest,
     snmpSendGetNextRequest,

@@ -20,9 +20,12 @@ TTelnetClient::TTelnetClient(QObject *owner) : QObject(owner) {}
 
 TTelnetClient::~TTelnetClient()
 {
-    // Owners are gone by now: drop the connection without raising events.
-    if (m_socket)
+    // A derived object's members, and the owners the handlers reach, are gone by now: the
+    // socket's signals must not reach close(), which would raise OnDisconnected.
+    if (m_socket) {
+        m_socket->disconnect(this);
         m_socket->abort();
+    }
 }
 
 QString TTelnetClient::ErrorText(int code)

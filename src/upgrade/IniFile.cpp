@@ -5,11 +5,15 @@
 QString TIniFile::ReadString(const QString &section, const QString &key) const
 {
     QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!file.open(QIODevice::ReadOnly))
         return {};
+    // A line ends at CR, LF or both: a carriage return alone must not carry the next line
+    // into a value. The empty line between CR and LF is skipped with the blank ones.
+    QString text = QString::fromLatin1(file.readAll());
+    text.replace(u'\r', u'\n');
     bool inSection = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromLatin1(file.readLine()).trimmed();
+    for (const QString &rawLine : text.split(u'\n')) {
+        const QString line = rawLine.trimmed();
         if (line.isEmpty() || line.startsWith(u';'))
             continue;
         if (line.startsWith(u'[') && line.endsWith(u']')) {

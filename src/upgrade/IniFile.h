@@ -4,7 +4,8 @@
 
 // A reader of initialisation files with the matching rules the image table is written for:
 // section and key names without regard to letter case, blanks around keys and values
-// dropped, ";" comments and blank lines ignored, anything missing read as empty. Qt's own
+// dropped, ";" comments and blank lines ignored, lines ended by CR, LF or both, anything
+// missing read as empty. Qt's own
 // INI support matches keys case-sensitively and gives commas and percent signs meanings of
 // their own, so it is not used here. The file is read at each lookup.
 class TIniFile final

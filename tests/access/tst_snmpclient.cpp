@@ -294,6 +294,22 @@ private slots:
         QVERIFY(h.peer.received.isEmpty());
     }
 
+    // Codes kept in memory, as a caller's table would keep them: every one is a value the
+    // type can hold, and SetAction answers it with its own error.
+    void codesOutsideTheActions_data()
+    {
+        QTest::addColumn<TSNMPActions>("action");
+        QTest::newRow("8") << TSNMPActions(8);
+        QTest::newRow("-1") << TSNMPActions(-1);
+        QTest::newRow("1000") << TSNMPActions(1000);
+    }
+    void codesOutsideTheActions()
+    {
+        QFETCH(TSNMPActions, action);
+        TSNMPClient client;
+        QCOMPARE(thrownMessage<Exception>([&] { client.SetAction(action); }), QStringLiteral("304: Invalid Action code"));
+    }
+
     // Nothing matches a response to a request: every GetResponse is reported, and its
     // bindings and version replace the manager's.
     void responseToNoRequest()

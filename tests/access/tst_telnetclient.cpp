@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <memory>
+
 // The client against a server of the test's own on loopback.
 class TestTelnetClient : public QObject
 {
@@ -75,6 +77,20 @@ private slots:
         QCOMPARE(events.last(), QString("closed 0 OK"));
         QCOMPARE(client.BytesSent(), 0);
         delete peer;
+    }
+
+    // The handlers may belong to an object that is half destroyed by then (a derived
+    // terminal's members are gone before the client's destructor runs).
+    void destroyingAConnectedClientRaisesNoEvent()
+    {
+        QStringList events;
+        auto client = std::make_unique<TTelnetClient>();
+        QScopedPointer<QTcpSocket> peer(connectClient(*client));
+        QVERIFY(peer);
+        client->OnDisconnected = [&](int status, const QString &) { events << QString("closed %1").arg(status); };
+        client->OnError = [&](int code, const QString &) { events << QString("error %1").arg(code); };
+        client.reset();
+        QCOMPARE(events, QStringList());
     }
 
     void emptyTextSendsNothingAndKeepsBytesSent()

@@ -119,6 +119,8 @@ private slots:
         QTest::newRow("commas and percent signs are plain text") << "odd" << "ImageFile" << "a,b%20c.img";
         QTest::newRow("a commented key is not read") << "odd" << "ImageFile746" << "";
         QTest::newRow("a missing section") << "1.2.3" << "ImageFile" << "";
+        QTest::newRow("a carriage return alone ends a line") << "cr" << "ImageFile" << "cr.img";
+        QTest::newRow("and so does it after a section name") << "cr" << "ImageFile746" << "cr-746.img";
     }
     void imageTable()
     {
@@ -131,7 +133,8 @@ private slots:
                    "[1.3.6.1.4.1.99999.1.2.24]\r\n  imagefile =fe-interim.img  \r\n\r\n"
                    "[1.3.6.1.4.1.99999.1.3.24--]\r\n;;\r\nImageFile = xe.img\r\n"
                    "[ODD]\nImageFile=a,b%20c.img\n;ImageFile746=x\n"
-                   "[other]\r\nImageFile746 = other.img\r\n"));
+                   "[other]\r\nImageFile746 = other.img\r\n"
+                   "[cr]\rImageFile=cr.img\rImageFile746 = cr-746.img\r"));
         QCOMPARE(TIniFile(path).ReadString(section, key), value);
     }
 
