@@ -89,10 +89,10 @@ def main():
     parser.add_argument("--count", type=int, default=200000)
     parser.add_argument("--rate", type=int, default=20000, help="datagrams per second at most")
     parser.add_argument("--senders", type=int, default=6, help="source addresses 127.0.0.2 and up")
-    parser.add_argument("--seed", type=int, default=17)
+    parser.add_argument("--sequence", type=int, default=17, help="picks the random datagrams")
     args = parser.parse_args()
 
-    rng = random.Random(args.seed)
+    rng = random.Random(args.sequence)
     kinds = datagram_kinds(rng)
     names = list(kinds)
     sockets = []

@@ -713,25 +713,25 @@ private slots:
     void randomisedTransfers_data()
     {
         QTest::addColumn<bool>("write");
-        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<quint32>("sequence");
         QTest::addColumn<int>("percentDropped");
         // A line that loses half its packets ends some transfers by the server's time-out.
         for (const int dropped : {10, 50}) {
-            for (quint32 seed = 1; seed <= 5; ++seed) {
-                QTest::addRow("read, %d%% lost, seed %u", dropped, seed) << false << seed << dropped;
-                QTest::addRow("write, %d%% lost, seed %u", dropped, seed) << true << seed << dropped;
+            for (quint32 sequence = 1; sequence <= 5; ++sequence) {
+                QTest::addRow("read, %d%% lost, sequence %u", dropped, sequence) << false << sequence << dropped;
+                QTest::addRow("write, %d%% lost, sequence %u", dropped, sequence) << true << sequence << dropped;
             }
         }
     }
     void randomisedTransfers()
     {
         QFETCH(bool, write);
-        QFETCH(quint32, seed);
+        QFETCH(quint32, sequence);
         QFETCH(int, percentDropped);
-        QRandomGenerator random(seed);
+        QRandomGenerator random(sequence);
         // Whole blocks now and then, so that some transfers end with an empty DATA.
         const int size = int(random.bounded(4) == 0 ? 512 * random.bounded(1, 12) : random.bounded(12 * 512));
-        const QByteArray content = pattern(size, int(seed));
+        const QByteArray content = pattern(size, int(sequence));
         const QByteArray earlier("earlier content");
         writeRootFile(QStringLiteral("lossy.bin"), write ? earlier : content);
 
