@@ -77,10 +77,8 @@ class TestDevicePage : public QObject
 
     CountedClock m_clock{kPeerTimeScale};
 
-    QString m_root;
-    std::unique_ptr<QTemporaryDir> m_temp;
     ScriptedDialogs m_dialogs;
-    std::unique_ptr<WizardUnderTest> m_wizard;
+    std::unique_ptr<WizardInTempFolder> m_session;
     TMainForm *m_form = nullptr;
     TfrmMain *m_host = nullptr;
 
@@ -123,29 +121,23 @@ class TestDevicePage : public QObject
         fallIdle();
     }
 
-    QString temp(const QString &name) const { return m_temp->filePath(name); }
+    QString temp(const QString &name) const { return m_session->temp.filePath(name); }
 
 private slots:
-    void initTestCase() { m_root = QDir::tempPath(); }
-
     void init()
     {
-        m_temp = std::make_unique<QTemporaryDir>(m_root + QStringLiteral("/tst_devicepage-XXXXXX"));
-        QVERIFY(m_temp->isValid());
-        qputenv("TMPDIR", m_temp->path().toLocal8Bit());
         m_dialogs.clear();
-        m_wizard = std::make_unique<WizardUnderTest>(binPath("tessaro"));
-        m_form = &m_wizard->mainForm;
-        m_host = &m_wizard->host;
-        QVERIFY(QTest::qWaitForWindowExposed(m_form));
-        fallIdle();
+        m_session = std::make_unique<WizardInTempFolder>(QStringLiteral("tst_devicepage"));
+        QVERIFY(m_session->open());
+        m_form = &m_session->wizard->mainForm;
+        m_host = &m_session->wizard->host;
         click(m_form->btnNext);
         QCOMPARE(m_form->CurrentPageClass(), &TFrameIPAddress::staticMetaObject);
     }
 
     void cleanup()
     {
-        m_wizard.reset();
+        m_session.reset();
         Platform::clearTerminateRequest();
         QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' ')));
     }
@@ -226,7 +218,7 @@ private slots:
         QFETCH(QString, config);
         QFETCH(MessageKind, kind);
         QFETCH(QString, message);
-        config.replace("<temp>", m_temp->path());
+        config.replace("<temp>", m_session->temp.path());
         fill(user, "secret", address, config);
 
         // Next is disabled for the first cases; the Enter key or the action still asks the page.
@@ -306,7 +298,7 @@ private slots:
     {
         QFETCH(QString, picked);
         QFETCH(bool, taken);
-        picked.replace("<temp>", m_temp->path());
+        picked.replace("<temp>", m_session->temp.path());
         const QString before = page()->edConfFileName->text();
         {
             BrowseDialogs dialogs(picked);

@@ -42,10 +42,8 @@ class TestFtpPage : public QObject
 
     CountedClock m_clock{kPeerTimeScale};
 
-    QString m_root;
-    std::unique_ptr<QTemporaryDir> m_temp;
     ScriptedDialogs m_dialogs;
-    std::unique_ptr<WizardUnderTest> m_wizard;
+    std::unique_ptr<WizardInTempFolder> m_session;
     TMainForm *m_form = nullptr;
     TfrmMain *m_host = nullptr;
 
@@ -67,7 +65,7 @@ class TestFtpPage : public QObject
         QTest::keyClicks(devicePage->edUserName, "admin");
         QTest::keyClicks(devicePage->edPassword, "admin");
         QTest::keyClicks(devicePage->edIpAddress, sim.address());
-        devicePage->edConfFileName->setText(m_temp->filePath("sw.txt"));
+        devicePage->edConfFileName->setText(m_session->temp.filePath("sw.txt"));
         fallIdle();
         click(m_form->btnNext);
         QCOMPARE(m_form->CurrentPageClass(), &TFrameFTP::staticMetaObject);
@@ -81,24 +79,18 @@ class TestFtpPage : public QObject
     }
 
 private slots:
-    void initTestCase() { m_root = QDir::tempPath(); }
-
     void init()
     {
-        m_temp = std::make_unique<QTemporaryDir>(m_root + QStringLiteral("/tst_ftppage-XXXXXX"));
-        QVERIFY(m_temp->isValid());
-        qputenv("TMPDIR", m_temp->path().toLocal8Bit());
         m_dialogs.clear();
-        m_wizard = std::make_unique<WizardUnderTest>(binPath("tessaro"));
-        m_form = &m_wizard->mainForm;
-        m_host = &m_wizard->host;
-        QVERIFY(QTest::qWaitForWindowExposed(m_form));
-        fallIdle();
+        m_session = std::make_unique<WizardInTempFolder>(QStringLiteral("tst_ftppage"));
+        QVERIFY(m_session->open());
+        m_form = &m_session->wizard->mainForm;
+        m_host = &m_session->wizard->host;
     }
 
     void cleanup()
     {
-        m_wizard.reset();
+        m_session.reset();
         QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(u' ')));
     }
 
@@ -153,7 +145,7 @@ private slots:
         QVERIFY(!m_form->btnBack->isEnabled());
 
         auto holder = std::make_unique<TftpdProcess>();
-        QVERIFY2(holder->start(m_temp->path(), {"--port", "69", "--bind", "127.0.0.1"}), qPrintable(holder->errorText()));
+        QVERIFY2(holder->start(m_session->temp.path(), {"--port", "69", "--bind", "127.0.0.1"}), qPrintable(holder->errorText()));
         choose("DHCP");
         QVERIFY(m_form->btnNext->isEnabled());
         const QString shownBefore = page()->MemoInfo->toPlainText();

@@ -5,13 +5,18 @@
 #include "wizard/HelpDlg.h"
 
 #include "AppTest.h"
+#include "TestPaths.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTextBlock>
+
+#include <optional>
 
 // The program's windows as its entry makes them, in that order, over a packed payload: the
 // main window, the TFTP host and the help dialog. Tests drive it only through its widgets.
@@ -69,6 +74,39 @@ public:
     TMainForm mainForm;
     TfrmMain host;
     TOKHelpBottomDlg help;
+};
+
+// The built program's wizard over a temporary folder of its own as TMPDIR: the working folder,
+// the logs and the help documents land there, so that no test meets another's files. The
+// windows close before the folder goes.
+class WizardInTempFolder final
+{
+public:
+    explicit WizardInTempFolder(const QString &name) : temp(systemTempPath() + u'/' + name + QStringLiteral("-XXXXXX")) {}
+    Q_DISABLE_COPY_MOVE(WizardInTempFolder)
+
+    // False when the folder could not be made or the main window never showed.
+    bool open()
+    {
+        if (!temp.isValid())
+            return false;
+        qputenv("TMPDIR", temp.path().toLocal8Bit());
+        wizard.emplace(binPath(QStringLiteral("tessaro")));
+        const bool exposed = QTest::qWaitForWindowExposed(&wizard->mainForm);
+        fallIdle();
+        return exposed;
+    }
+
+    QTemporaryDir temp;
+    std::optional<WizardUnderTest> wizard;
+
+private:
+    // The system's temporary folder as it was before a test pointed TMPDIR elsewhere.
+    static QString systemTempPath()
+    {
+        static const QString path = QDir::tempPath();
+        return path;
+    }
 };
 
 // What the operator saw on the run pages while they worked: for each page, the header's
