@@ -620,6 +620,7 @@ private slots:
         QTest::newRow("DATA") << TftpTestPeer::data(1, "x");
         QTest::newRow("one byte") << QByteArray("\4", 1);
     }
+
     void strangersCannotDisturbATransfer()
     {
         QFETCH(QByteArray, datagram);
