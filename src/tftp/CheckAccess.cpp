@@ -60,3 +60,8 @@ bool CheckAccess(QString &requestedName, const QString &rootFolder)
     requestedName = expandedPath(QDir(root), requestedName);
     return plainName && liesInside(requestedName, root) && liesInside(realLocation(requestedName), realLocation(root));
 }
+
+bool SameFileName(const QString &expandedName, const QString &otherExpandedName)
+{
+    return expandedName.compare(otherExpandedName, kFileNameCase) == 0;
+}

@@ -12,3 +12,6 @@
 // it would create, lies inside the root's real location, so a link inside the root leads
 // nowhere outside it. A name that holds control characters is refused.
 bool CheckAccess(QString &requestedName, const QString &rootFolder);
+// Whether two names that CheckAccess expanded name the same file, letter case counting as
+// it does in the access check.
+bool SameFileName(const QString &expandedName, const QString &otherExpandedName);

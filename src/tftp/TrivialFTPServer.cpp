@@ -87,6 +87,8 @@ private:
     const bool m_freeStreamOnComplete;
     const TPeerInfo m_peer;
     TUDPClient m_client;
+    // Packets sent again after a silence of the peer, for the completion report.
+    int m_retransmissions = 0;
     std::atomic<bool> m_finished{false};
     std::thread m_thread;
 };
@@ -136,6 +138,8 @@ void TTFTPServerThread::transfer()
         }
         if (retries == kMaxRetries)
             throw ETFTPIllegalOperation(QStringLiteral("Timeout"));
+        if (retries > 0)
+            ++m_retransmissions;
         m_client.Send(m_response);
         switch (awaitAnswer()) {
         case Answer::Over:
@@ -208,7 +212,8 @@ void TTFTPServerThread::report()
     const bool success = Succeeded();
     try {
         Platform::runOnThreadOf(m_server, [&] {
-            m_server->doTransferComplete(success, m_peer, m_stream, m_freeStreamOnComplete, WriteOperation());
+            m_server->doTransferComplete(success, m_peer, m_stream, m_freeStreamOnComplete, WriteOperation(),
+                                         m_retransmissions);
         });
     } catch (...) {
         // A failing completion handler has nobody else to tell.
@@ -412,9 +417,10 @@ void TTrivialFTPServer::startTransfer(std::unique_ptr<TTFTPServerThread> transfe
 }
 
 void TTrivialFTPServer::doTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream,
-                                           bool freeStream, bool writeOperation)
+                                           bool freeStream, bool writeOperation, int retransmissions)
 {
     --m_unreported;
+    m_completingRetransmissions = retransmissions;
     // Streams are freed on this thread, where they were made.
     if (freeStream) {
         delete stream;

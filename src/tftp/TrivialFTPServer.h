@@ -60,6 +60,10 @@ public:
     TAccessFileEvent OnWriteFile;
     TTransferCompleteEvent OnTransferComplete;
 
+    // While OnTransferComplete runs: the packets the reported transfer sent again because its
+    // peer stayed silent, a measure of how lossy the path to that peer is.
+    int CompletingRetransmissions() const { return m_completingRetransmissions; }
+
 protected:
     void DoUDPRead(QByteArrayView datagram, TSocketHandle &binding) override;
 
@@ -74,7 +78,7 @@ private:
                             bool &freeStreamOnComplete, QIODevice::OpenMode fileMode);
     void startTransfer(std::unique_ptr<TTFTPServerThread> transfer);
     void doTransferComplete(bool success, const TPeerInfo &peer, QIODevice *stream, bool freeStream,
-                            bool writeOperation);
+                            bool writeOperation, int retransmissions);
     void reapTransfers();
 
     // Raised by the destructor; every running transfer watches it.
@@ -82,4 +86,5 @@ private:
     std::list<std::unique_ptr<TTFTPServerThread>> m_transfers;
     // Started transfers whose completion report has not run yet.
     int m_unreported = 0;
+    int m_completingRetransmissions = 0;
 };

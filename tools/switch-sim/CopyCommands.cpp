@@ -92,7 +92,7 @@ private:
         if (server.protocol() != QAbstractSocket::IPv4Protocol || !server.isLoopback())
             return fail(QStringLiteral("unreachable"), {});
         const CopyFault *abort = fault(CopyFaultKind::AbortAfter);
-        m_client = new TftpClient(server, m_device.scenario().tftpPort, m_fileName, this);
+        m_client = new TftpClient(m_device.scenario().address, server, m_device.scenario().tftpPort, m_fileName, this);
         connect(m_client, &TftpClient::finished, this, &FileCopy::transferred);
         m_clock.start();
         if (m_download) {

@@ -59,7 +59,8 @@ void SelfUpgrade::tryStart()
     const QHostAddress server(m_server);
     if (server.protocol() != QAbstractSocket::IPv4Protocol || !server.isLoopback())
         return fetched(false);
-    m_client = new TftpClient(server, m_device.scenario().tftpPort, m_device.scenario().finalImage, this);
+    m_client = new TftpClient(m_device.scenario().address, server, m_device.scenario().tftpPort,
+                              m_device.scenario().finalImage, this);
     connect(m_client, &TftpClient::finished, this, &SelfUpgrade::fetched);
     m_client->download();
 }

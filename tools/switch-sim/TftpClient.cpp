@@ -7,8 +7,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-TftpClient::TftpClient(const QHostAddress &server, quint16 port, const QString &fileName, QObject *parent)
-    : QObject(parent),
+TftpClient::TftpClient(const QHostAddress &source, const QHostAddress &server, quint16 port, const QString &fileName,
+                       QObject *parent)
+    : QObject(parent), m_source(source.toString()),
       m_url(QStringLiteral("tftp://%1:%2/%3").arg(server.toString()).arg(port).arg(QString::fromLatin1(QUrl::toPercentEncoding(fileName))))
 {
     connect(&m_curl, &QProcess::finished, this, &TftpClient::done);
@@ -39,7 +40,8 @@ void TftpClient::start(const QStringList &direction)
 {
     m_curl.start(QStringLiteral("curl"), QStringList{QStringLiteral("-q"), QStringLiteral("--silent"), QStringLiteral("--show-error"),
                                                      QStringLiteral("--noproxy"), QStringLiteral("*"),
-                                                     QStringLiteral("--connect-timeout"), QStringLiteral("1")}
+                                                     QStringLiteral("--connect-timeout"), QStringLiteral("1"),
+                                                     QStringLiteral("--interface"), m_source}
                      + direction + QStringList{m_url});
 }
 

@@ -15,7 +15,10 @@ class TftpClient final : public QObject
     Q_OBJECT
 
 public:
-    TftpClient(const QHostAddress &server, quint16 port, const QString &fileName, QObject *parent = nullptr);
+    // source is the switch's own address, which its transfers leave from, as a real
+    // switch's do: the PC's server tells its switch's transfers from other peers' by it.
+    TftpClient(const QHostAddress &source, const QHostAddress &server, quint16 port, const QString &fileName,
+               QObject *parent = nullptr);
     ~TftpClient() override;
 
     // Reads the file; with abortAfter > 0 the client is killed once that many bytes arrived.
@@ -38,6 +41,7 @@ private:
     void watchInput();
     void done(int exitCode, QProcess::ExitStatus status);
 
+    QString m_source;
     QString m_url;
     QProcess m_curl;
     int m_output = -1; // the read end of curl's standard output

@@ -1,4 +1,5 @@
-#include "ConsoleHost.h"
+#include "platform/Exceptions.h"
+#include "tftp/TftpHost.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -62,23 +63,29 @@ int main(int argc, char *argv[])
     if (!portOk || port < 0 || port > 65535)
         fail(QStringLiteral("--port must be a number from 0 to 65535"));
 
-    auto server = std::make_unique<TTrivialFTPServer>();
-    server->SetDefaultPort(port);
+    // No payload: the console server serves files only.
+    auto host = std::make_unique<TTftpHost>(QString());
+    host->SetRootFolder(root);
+    QObject::connect(host.get(), &TTftpHost::logLine, [](const QString &line) {
+        std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
+        std::fflush(stdout);
+    });
+    TTrivialFTPServer &server = *host->TftpServer;
+    server.SetDefaultPort(port);
     if (parser.isSet(bindOption))
-        server->AddBinding(parser.value(bindOption), port);
-    TConsoleHost host(*server, root, stdout);
+        server.AddBinding(parser.value(bindOption), port);
     try {
-        server->SetActive(true);
+        server.SetActive(true);
     } catch (const Exception &e) {
         fail(e.message());
     }
-    const TSocketHandle &binding = *server->Bindings().front();
+    const TSocketHandle &binding = *server.Bindings().front();
     std::fprintf(stderr, "tessaro-tftpd: serving %s on %s:%d\n", QDir(root).absolutePath().toLocal8Bit().constData(),
                  binding.IP.isEmpty() ? "0.0.0.0" : binding.IP.toLocal8Bit().constData(), binding.Port);
 
     quitOnSignals(app);
     app.exec();
     // Ends the running transfers; each still prints its line before the program ends.
-    server.reset();
+    host.reset();
     return 0;
 }

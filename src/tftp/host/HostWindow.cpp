@@ -1,9 +1,6 @@
 #include "tftp/host/HostWindow.h"
 
 #include "platform/Dialogs.h"
-#include "platform/WorkingFolder.h"
-#include "tftp/CheckAccess.h"
-#include "tftp/LogLines.h"
 #include "tftp/ProgressStream.h"
 #include "tftp/host/TransferWindow.h"
 
@@ -13,14 +10,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QVBoxLayout>
 
 TfrmMain::TfrmMain(const QString &payloadFile, QWidget *parent)
     : QWidget(parent), edtRootDir(new QLineEdit(this)), btnBrowse(new QPushButton(QStringLiteral("..."), this)),
-      lblCount(new QLabel(QStringLiteral("0"), this)), memLog(new QPlainTextEdit(this)),
-      TftpServer(new TTrivialFTPServer(this)), m_appendix(payloadFile), m_transferParent(this)
+      lblCount(new QLabel(QStringLiteral("0"), this)), memLog(new QPlainTextEdit(this)), TftpServer(nullptr),
+      m_host(std::make_unique<TTftpHost>(payloadFile)), m_transferParent(this)
 {
+    TftpServer = m_host->TftpServer;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Trivial FTP server"));
     resize(409, 181);
@@ -31,7 +28,7 @@ TfrmMain::TfrmMain(const QString &payloadFile, QWidget *parent)
     auto *rootLabel = new QLabel(QStringLiteral("Root directory"), panel);
     rootLabel->setObjectName(QStringLiteral("Label1"));
     edtRootDir->setObjectName(QStringLiteral("edtRootDir"));
-    edtRootDir->setText(WorkingFolder());
+    edtRootDir->setText(m_host->RootFolder());
     btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
     btnBrowse->setAccessibleName(QStringLiteral("Browse"));
     auto *usersLabel = new QLabel(QStringLiteral("Connected users: "), panel);
@@ -56,38 +53,21 @@ TfrmMain::TfrmMain(const QString &payloadFile, QWidget *parent)
     layout->addWidget(memLog, 1);
 
     connect(btnBrowse, &QPushButton::clicked, this, &TfrmMain::btnBrowseClick);
-    TftpServer->OnReadFile = [this](TTrivialFTPServer *, QString &name, const TPeerInfo &peer, bool &grant,
-                                    QIODevice *&stream, bool &freeStream) {
-        OnReadFile(name, peer, grant, stream, freeStream);
-    };
-    TftpServer->OnWriteFile = [this](TTrivialFTPServer *, QString &name, const TPeerInfo &peer, bool &grant,
-                                     QIODevice *&stream, bool &freeStream) {
-        OnWriteFile(name, peer, grant, stream, freeStream);
-    };
-    TftpServer->OnTransferComplete = [this](TTrivialFTPServer *, bool success, const TPeerInfo &peer, QIODevice *stream,
-                                            bool) { OnTransferComplete(success, peer, stream); };
+    connect(edtRootDir, &QLineEdit::textChanged, m_host.get(), &TTftpHost::SetRootFolder);
+    // The log and the count may have moved onto a run page that goes first: the connections
+    // end with them.
+    connect(m_host.get(), &TTftpHost::logLine, memLog, &QPlainTextEdit::appendPlainText);
+    connect(m_host.get(), &TTftpHost::openTransfersChanged, lblCount,
+            [this](int count) { lblCount->setText(QString::number(count)); });
+    connect(m_host.get(), &TTftpHost::transferStarted, this, &TfrmMain::ShowTransferWindow);
+    connect(m_host.get(), &TTftpHost::transferEnding, this, &TfrmMain::closeTransferWindows);
 }
 
 TfrmMain::~TfrmMain()
 {
-    // The server ends running transfers and waits for their reports, which still need the
-    // log, the count and the progress windows: it goes before any of them.
-    delete TftpServer;
-}
-
-bool TfrmMain::HasAppendix()
-{
-    return m_appendix.HasAppendix();
-}
-
-bool TfrmMain::AppendixFileExists(const QString &name)
-{
-    return m_appendix.FileExists(name);
-}
-
-std::unique_ptr<QIODevice> TfrmMain::OpenAppendixFile(const QString &name)
-{
-    return m_appendix.OpenFile(name, TExeAppendixStream::AccessMode::Read);
+    // The host's server ends running transfers and waits for their reports, which still
+    // reach the log, the count and the progress windows: the host goes before any of them.
+    m_host.reset();
 }
 
 void TfrmMain::btnBrowseClick()
@@ -97,43 +77,11 @@ void TfrmMain::btnBrowseClick()
         edtRootDir->setText(folder);
 }
 
-void TfrmMain::OnReadFile(QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
-                          bool &FreeStreamOnComplete)
+void TfrmMain::ShowTransferWindow(const TTransferRecord &record, TProgressStream *stream)
 {
-    admit(false, FileName, PeerInfo, GrantAccess, AStream, FreeStreamOnComplete);
-}
-
-void TfrmMain::OnWriteFile(QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
-                           bool &FreeStreamOnComplete)
-{
-    admit(true, FileName, PeerInfo, GrantAccess, AStream, FreeStreamOnComplete);
-}
-
-void TfrmMain::admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess,
-                     QIODevice *&AStream, bool &FreeStreamOnComplete)
-{
-    FreeStreamOnComplete = false;
-    bool granted = false;
-    GrantAccess = CheckAccess(FileName, edtRootDir->text());
-    // The line is logged also when opening the file fails and the failure goes on to the
-    // server, which answers the peer with its error code.
-    const auto log = qScopeGuard(
-        [&] { memLog->appendPlainText(tftpLogLine(PeerInfo, requestLogText(writing, FileName, granted))); });
-    if (!GrantAccess)
-        return;
-
-    auto stream = m_files.open(FileName, writing);
-    ShowTransferWindow(FileName, writing, stream.get());
-    AStream = stream.release();
-    granted = true;
-    addCount(1);
-}
-
-void TfrmMain::ShowTransferWindow(const QString &FileName, bool writing, TProgressStream *stream)
-{
-    const QString caption = QStringLiteral("%1 %2").arg(writing ? QStringLiteral("Writing") : QStringLiteral("Reading"),
-                                                        QFileInfo(FileName).fileName());
-    auto *window = new TfrmTransfer(m_transferParent, caption, stream, writing ? 0 : stream->size(), ExternalProgressBar);
+    const QString caption = QStringLiteral("%1 %2").arg(record.Writing ? QStringLiteral("Writing") : QStringLiteral("Reading"),
+                                                        QFileInfo(record.FileName).fileName());
+    auto *window = new TfrmTransfer(m_transferParent, caption, stream, record.Size, ExternalProgressBar);
     // In the top right corner, over the header's picture rather than the step it names; each
     // further window sits a little lower, so that parallel transfers stay visible.
     const int x = m_transferParent ? m_transferParent->width() - window->width() - 8 : 8;
@@ -143,22 +91,10 @@ void TfrmMain::ShowTransferWindow(const QString &FileName, bool writing, TProgre
     window->raise();
 }
 
-void TfrmMain::OnTransferComplete(bool Success, const TPeerInfo &PeerInfo, QIODevice *AStream)
+void TfrmMain::closeTransferWindows(const TProgressStream *stream)
 {
-    // A received file that could not take its name counts as a failed transfer.
-    Success = m_files.finish(AStream, Success);
-    memLog->appendPlainText(tftpLogLine(PeerInfo, transferLogText(Success, AStream ? AStream->pos() : 0)));
     for (qsizetype i = m_transferWindows.size() - 1; i >= 0; --i) {
-        if (m_transferWindows[i]->WaitThread()->Stream() == AStream)
+        if (m_transferWindows[i]->WaitThread()->Stream() == stream)
             delete m_transferWindows.takeAt(i);
     }
-    delete AStream;
-    addCount(-1);
-    m_transferDone = true;
-    m_transferOk = Success;
-}
-
-void TfrmMain::addCount(int delta)
-{
-    lblCount->setText(QString::number(lblCount->text().toInt() + delta));
 }

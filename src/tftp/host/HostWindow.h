@@ -1,9 +1,7 @@
 #pragma once
 
-#include "payload/ExeStrm.h"
 #include "tftp/ITftpHost.h"
-#include "tftp/TransferFiles.h"
-#include "tftp/TrivialFTPServer.h"
+#include "tftp/TftpHost.h"
 
 #include <QPointer>
 #include <QProgressBar>
@@ -16,11 +14,11 @@ class QPushButton;
 class TProgressStream;
 class TfrmTransfer;
 
-// The TFTP server's host, "Trivial FTP server": grants access only inside its root folder,
-// supplies the transfers' streams, logs each request and finished transfer, counts the open
-// transfers, shows a progress window per transfer and keeps the flags through which the
-// upgrade procedure learns that a transfer ended and how. The form itself is never shown:
-// its log moves onto the wizard's run pages and its progress windows into the main window.
+// The TFTP server's host window, "Trivial FTP server": a view of the TTftpHost it owns, with
+// the root folder to edit, the host's log, its count of open transfers and a progress
+// window per transfer. It answers for its host where an ITftpHost is wanted. The form itself
+// is never shown: its log moves onto the wizard's run pages and its progress windows into
+// the main window.
 class TfrmMain final : public QWidget, public ITftpHost
 {
     Q_OBJECT
@@ -34,6 +32,7 @@ public:
     QPushButton *btnBrowse;
     QLabel *lblCount;
     QPlainTextEdit *memLog;
+    // The host's server.
     TTrivialFTPServer *TftpServer;
     // A bar on the current run page that mirrors each new transfer; not owned.
     QPointer<QProgressBar> ExternalProgressBar;
@@ -42,31 +41,38 @@ public:
     void SetTransferParent(QWidget *parent) { m_transferParent = parent; }
     const QList<TfrmTransfer *> &TransferWindows() const { return m_transferWindows; }
 
-    bool TransferDone() const override { return m_transferDone; }
-    bool TransferOk() const override { return m_transferOk; }
-    void SetTransferDone(bool value) override { m_transferDone = value; }
-    void SetTransferOk(bool value) override { m_transferOk = value; }
-    bool HasAppendix() override;
-    bool AppendixFileExists(const QString &name) override;
-    std::unique_ptr<QIODevice> OpenAppendixFile(const QString &name) override;
+    TTftpHost &Host() { return *m_host; }
+
+    bool TransferDone() const override { return m_host->TransferDone(); }
+    bool TransferOk() const override { return m_host->TransferOk(); }
+    void SetTransferDone(bool value) override { m_host->SetTransferDone(value); }
+    void SetTransferOk(bool value) override { m_host->SetTransferOk(value); }
+    quint64 ExpectTransfer(const QString &peerAddress, const QString &name, bool writing) override
+    {
+        return m_host->ExpectTransfer(peerAddress, name, writing);
+    }
+    std::optional<TTransferRecord> ExpectedTransfer(quint64 ticket) const override
+    {
+        return m_host->ExpectedTransfer(ticket);
+    }
+    void ForgetExpectedTransfer(quint64 ticket) override { m_host->ForgetExpectedTransfer(ticket); }
+    QList<TTransferRecord> TransfersOf(const QString &peerAddress) const override
+    {
+        return m_host->TransfersOf(peerAddress);
+    }
+    bool HasAppendix() override { return m_host->HasAppendix(); }
+    bool AppendixFileExists(const QString &name) override { return m_host->AppendixFileExists(name); }
+    std::unique_ptr<QIODevice> OpenAppendixFile(const QString &name) override
+    {
+        return m_host->OpenAppendixFile(name);
+    }
 
 private:
     void btnBrowseClick();
-    void OnReadFile(QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
-                    bool &FreeStreamOnComplete);
-    void OnWriteFile(QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
-                     bool &FreeStreamOnComplete);
-    void OnTransferComplete(bool Success, const TPeerInfo &PeerInfo, QIODevice *AStream);
-    // Grants or refuses one request and logs it; opening the stream may raise.
-    void admit(bool writing, QString &FileName, const TPeerInfo &PeerInfo, bool &GrantAccess, QIODevice *&AStream,
-               bool &FreeStreamOnComplete);
-    void ShowTransferWindow(const QString &FileName, bool writing, TProgressStream *stream);
-    void addCount(int delta);
+    void ShowTransferWindow(const TTransferRecord &record, TProgressStream *stream);
+    void closeTransferWindows(const TProgressStream *stream);
 
-    TEXEAppendixFileSystem m_appendix;
-    TTransferFiles m_files;
+    std::unique_ptr<TTftpHost> m_host;
     QList<TfrmTransfer *> m_transferWindows;
     QPointer<QWidget> m_transferParent;
-    bool m_transferDone = false;
-    bool m_transferOk = true;
 };
