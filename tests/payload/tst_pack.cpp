@@ -3,6 +3,7 @@
 #include "TestPaths.h"
 
 #include "payload/ExeStrm.h"
+#include "payload/PayloadDigests.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,6 +50,18 @@ Run runTool(const QString &program, const QStringList &arguments, const QString 
             QString::fromUtf8(process.readAllStandardError())};
 }
 
+// What the upgrade procedure decides for an image it extracts from program: why it refuses
+// it, or empty.
+QString extractionProblem(const QString &program, const QString &name)
+{
+    const TEXEAppendixFileSystem files(program);
+    const std::unique_ptr<QBuffer> image = files.OpenFile(name, TExeAppendixStream::AccessMode::Read);
+    if (!image)
+        return "<no file " + name + " in the payload>";
+    const std::unique_ptr<QBuffer> list = files.OpenFile(kDigestListName, TExeAppendixStream::AccessMode::Read);
+    return digestProblem(list ? std::optional(list->data()) : std::nullopt, name, image->data());
+}
+
 const QByteArray Program = QByteArray("\x7f" "ELF stand-in program ").repeated(100);
 const QByteArray TableText = "[1.3.6.1.4.1.99999.1.1.24]\nImageFile= a.img\n";
 const QByteArray ImageBytes = QByteArray("\x00\x01\xfe\xff image ", 12).repeated(50);
@@ -90,7 +103,8 @@ private slots:
                               "A.img=image.bin", "empty.txt=empty"});
         QVERIFY2(run.status == 0, qPrintable(run.err));
 
-        const QList<StoredFile> entries = {{"private.ini", TableText}, {"a.img", ImageBytes}, {"empty.txt", {}}};
+        const QByteArray digests = digestLine("private.ini", TableText) + digestLine("a.img", ImageBytes) + digestLine("empty.txt", {});
+        const QList<StoredFile> entries = {{"private.ini", TableText}, {"a.img", ImageBytes}, {"empty.txt", {}}, {"digests.sha256", digests}};
         QCOMPARE(read(QStringLiteral("packed")), expected(Program, entries));
         QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("packed"))).permissions() & QFile::ExeOwner);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);
@@ -102,7 +116,8 @@ private slots:
         const Run run = pack({"--exe", "packed", "--out", "packed", "private.ini=table.ini"});
         QVERIFY2(run.status == 0, qPrintable(run.err));
 
-        QCOMPARE(read(QStringLiteral("packed")), expected(Program, {{"private.ini", TableText}}));
+        QCOMPARE(read(QStringLiteral("packed")),
+                 expected(Program, {{"private.ini", TableText}, {"digests.sha256", digestLine("private.ini", TableText)}}));
     }
 
     void listsNamesSizesAndOffsets()
@@ -111,13 +126,13 @@ private slots:
         const Run run = pack({"--list", "packed"});
         QCOMPARE(run.status, 0);
 
-        const QString directoryEnd = QString::number(4 + 2 * 263);
-        const QString imageOffset = QString::number(4 + 2 * 263 + TableText.size());
+        const QString directoryEnd = QString::number(4 + 3 * 263);
+        const QString imageOffset = QString::number(4 + 3 * 263 + TableText.size());
         QVERIFY2(run.out.contains(QRegularExpression(QStringLiteral("\\bprivate\\.ini +%1 +%2\\n")
                                                          .arg(TableText.size()).arg(directoryEnd))), qPrintable(run.out));
         QVERIFY2(run.out.contains(QRegularExpression(QStringLiteral("\\ba\\.img +%1 +%2\\n")
                                                          .arg(ImageBytes.size()).arg(imageOffset))), qPrintable(run.out));
-        QVERIFY2(run.out.contains(QStringLiteral("appendix at byte %1, 2 entries").arg(Program.size())), qPrintable(run.out));
+        QVERIFY2(run.out.contains(QStringLiteral("appendix at byte %1, 3 entries").arg(Program.size())), qPrintable(run.out));
     }
 
     void listSaysWhenThereIsNoAppendix()
@@ -145,6 +160,8 @@ private slots:
         QTest::newRow("output folder missing") << QStringList{"--exe", "program", "--out", "no/packed", "a=table.ini"} << "cannot create a file beside";
         QTest::newRow("unknown option") << QStringList{"--exe", "program", "--out", "packed", "--zip", "a=table.ini"} << "Unknown option 'zip'";
         QTest::newRow("list with files") << QStringList{"--list", "program", "a=table.ini"} << "--list takes one file";
+        QTest::newRow("name of the digest list") << QStringList{"--exe", "program", "--out", "packed", "a=table.ini", "Digests.SHA256=empty"}
+                                                 << "the name 'digests.sha256' is the packer's own";
     }
 
     void badInputWritesNothing()
@@ -177,6 +194,7 @@ private slots:
             {"sim_fe-interim.img", 3656697},          {"sim_fe-746.img", 5369014},
             {"sim_ge-746.img", 5421431},              {"upgrade1.pdf", -1},
             {"upgrade2.pdf", -1},                     {"upgrade3.pdf", -1},
+            {"digests.sha256", 8 * (64 + 2 + 1) + 111}, // the names above add up to 111 bytes
         };
         QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY2(lines.size() == 2 + expected.size(), qPrintable(run.out));
@@ -216,6 +234,126 @@ private slots:
             }
         }
         QCOMPARE(named, 8);
+    }
+
+    void listsTheDigestsAsSha256sumDoes()
+    {
+        const Run run = pack({"--exe", "program", "--out", "packed", "Private.INI=table.ini", "A.img=image.bin",
+                              "empty.txt=empty", "Dir\\A.img=image.bin"});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+
+        // sha256sum over copies named as stored, in packing order: the same bytes, escapes included.
+        const QStringList stored = {"private.ini", "a.img", "empty.txt", "dir\\a.img"};
+        const QList<QByteArray> bytes = {TableText, ImageBytes, {}, ImageBytes};
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("stored")));
+        for (qsizetype i = 0; i < stored.size(); ++i)
+            write("stored/" + stored[i], bytes[i]);
+        const Run sums = runTool(QStringLiteral("sha256sum"), stored, m_dir.filePath(QStringLiteral("stored")));
+        QVERIFY2(sums.status == 0, qPrintable(sums.err));
+
+        const TEXEAppendixFileSystem files(m_dir.filePath(QStringLiteral("packed")));
+        const std::unique_ptr<QBuffer> list = files.OpenFile(kDigestListName, TExeAppendixStream::AccessMode::Read);
+        QVERIFY(list);
+        QCOMPARE(list->data(), sums.out.toUtf8());
+
+        // Last in the directory, and listed like any other file.
+        {
+            TExeAppendixStream stream(m_dir.filePath(QStringLiteral("packed")), TExeAppendixStream::AccessMode::Read);
+            QCOMPARE(stream.EntryCount(), 5);
+            QCOMPARE(stream.EntryName(4), QByteArray("digests.sha256"));
+        }
+        const Run listing = pack({"--list", "packed"});
+        QCOMPARE(listing.status, 0);
+        QVERIFY2(listing.out.contains(QRegularExpression(QStringLiteral("\\ndigests\\.sha256 +%1 +\\d+\\n").arg(list->size()))),
+                 qPrintable(listing.out));
+        QVERIFY2(listing.out.contains(QStringLiteral("5 entries")), qPrintable(listing.out));
+    }
+
+    void changedImageByteIsRefused_data()
+    {
+        QTest::addColumn<qint64>("offset");
+
+        QTest::newRow("first byte") << qint64(0);
+        QTest::newRow("a middle byte") << qint64(ImageBytes.size() / 2);
+        QTest::newRow("last byte") << qint64(ImageBytes.size() - 1);
+    }
+
+    void changedImageByteIsRefused()
+    {
+        QFETCH(qint64, offset);
+        const QString packed = m_dir.filePath(QStringLiteral("packed"));
+        QCOMPARE(pack({"--exe", "program", "--out", "packed", "private.ini=table.ini", "sim_ge-746.img=image.bin"}).status, 0);
+        QCOMPARE(extractionProblem(packed, QStringLiteral("SIM_GE-746.img")), QString());
+
+        qint64 at = 0;
+        {
+            TExeAppendixStream stream(packed, TExeAppendixStream::AccessMode::Read);
+            at = stream.Base() + stream.EntryLocation(stream.FindEntry(QStringLiteral("sim_ge-746.img"))).Offset + offset;
+        }
+        QFile file(packed);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        char byte = 0;
+        QVERIFY(file.seek(at) && file.getChar(&byte));
+        QVERIFY(file.seek(at) && file.putChar(char(byte ^ 0x20)));
+        file.close();
+        const std::unique_ptr<QBuffer> image = TEXEAppendixFileSystem(packed).OpenFile(QStringLiteral("sim_ge-746.img"),
+                                                                                        TExeAppendixStream::AccessMode::Read);
+        QVERIFY(image && image->size() == ImageBytes.size() && image->data() != ImageBytes);
+
+        const QString problem = extractionProblem(packed, QStringLiteral("sim_ge-746.img"));
+        QVERIFY2(problem.startsWith(QStringLiteral("The image sim_ge-746.img in the payload is damaged: its SHA-256 is ")),
+                 qPrintable(problem));
+        QCOMPARE(extractionProblem(packed, QStringLiteral("private.ini")), QString());
+    }
+
+    void checksPayloadsOfEveryBuild_data()
+    {
+        QTest::addColumn<bool>("hasList");
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QString>("reason"); // empty when the image may go
+
+        QTest::newRow("older build, no list") << false << QByteArray() << QString();
+        QTest::newRow("list naming the image") << true << digestLine("private.ini", TableText) + digestLine("a.img", ImageBytes)
+                                               << QString();
+        QTest::newRow("list without the image") << true << digestLine("private.ini", TableText)
+                                                << "The image a.img has no line in the payload's digests.sha256";
+        QTest::newRow("list with other bytes for it") << true << digestLine("a.img", TableText)
+                                                      << "The image a.img in the payload is damaged";
+        QTest::newRow("damaged list") << true << QByteArray("a.img\n") << "The payload's digests.sha256 is damaged (line 1: ";
+    }
+
+    void checksPayloadsOfEveryBuild()
+    {
+        QFETCH(bool, hasList);
+        QFETCH(QByteArray, list);
+        QFETCH(QString, reason);
+
+        QList<StoredFile> entries = {{"private.ini", TableText}, {"a.img", ImageBytes}};
+        if (hasList)
+            entries.append({"digests.sha256", list});
+        write(QStringLiteral("packed"), expected(Program, entries));
+
+        const QString problem = extractionProblem(m_dir.filePath(QStringLiteral("packed")), QStringLiteral("a.img"));
+        QVERIFY2(reason.isEmpty() ? problem.isEmpty() : problem.startsWith(reason), qPrintable(problem));
+    }
+
+    void buildPayloadVouchesForItsFiles()
+    {
+        const QString program = binPath(QStringLiteral("tessaro"));
+        QList<QByteArray> names;
+        {
+            TExeAppendixStream stream(program, TExeAppendixStream::AccessMode::Read);
+            for (int i = 0; i < stream.EntryCount(); ++i)
+                names << stream.EntryName(i);
+        }
+        QCOMPARE(names.takeLast(), QByteArray("digests.sha256"));
+
+        const std::unique_ptr<QBuffer> list = TEXEAppendixFileSystem(program).OpenFile(kDigestListName,
+                                                                                        TExeAppendixStream::AccessMode::Read);
+        QVERIFY(list);
+        QCOMPARE(list->data().count('\n'), names.size());
+        for (const QByteArray &name : std::as_const(names))
+            QCOMPARE(extractionProblem(program, QString::fromUtf8(name)), QString());
     }
 
     void packedProgramStarts()

@@ -1,6 +1,7 @@
 #include "Packer.h"
 
 #include "payload/ExeStrm.h"
+#include "payload/PayloadDigests.h"
 #include "platform/Exceptions.h"
 
 #include <QFile>
@@ -95,10 +96,15 @@ void CheckEntries(const QList<PackEntry> &entries)
 {
     if (entries.isEmpty())
         throw Exception(QStringLiteral("nothing to pack: give at least one NAME=PATH"));
-    if (entries.size() > std::numeric_limits<quint16>::max())
-        throw Exception(QStringLiteral("too many files: the directory holds at most 65535"));
+    if (entries.size() >= std::numeric_limits<quint16>::max())
+        throw Exception(QStringLiteral("too many files: the directory holds at most 65535, %1 among them")
+                            .arg(kDigestListName));
     QSet<QByteArray> names;
     for (const PackEntry &entry : entries) {
+        if (entry.name == kDigestListName.latin1())
+            throw Exception(QStringLiteral("the name %1 is the packer's own: it lists the SHA-256 of the other files; "
+                                           "store that file under another name")
+                                .arg(Quoted(kDigestListName)));
         if (names.contains(entry.name))
             throw Exception(QStringLiteral("the name %1 is given twice").arg(Quoted(QString::fromUtf8(entry.name))));
         names.insert(entry.name);
@@ -132,10 +138,16 @@ PackEntry ParseEntry(const QString &argument)
 void packProgram(const QString &exePath, const QString &outPath, const QList<PackEntry> &entries)
 {
     CheckEntries(entries);
+    QList<PackEntry> stored = entries;
     QList<QByteArray> data;
-    for (const PackEntry &entry : entries)
+    QByteArray digests;
+    for (const PackEntry &entry : entries) {
         data << ReadWhole(entry.path);
-    const QByteArray appendix = AppendixBytes(entries, data);
+        digests += digestLine(entry.name, data.last());
+    }
+    stored << PackEntry{kDigestListName.latin1(), {}};
+    data << digests;
+    const QByteArray appendix = AppendixBytes(stored, data);
 
     const QFileInfo exeInfo(exePath);
     if (!exeInfo.isFile())

@@ -27,7 +27,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Copies an executable and appends an appendix holding the given files, stored under their\n"
-        "names in lower case; or lists the appendix of a file (exit status 1 when it has none)."));
+        "names in lower case, and digests.sha256, their SHA-256 as sha256sum writes them; or lists\n"
+        "the appendix of a file (exit status 1 when it has none)."));
     parser.addHelpOption();
     const QCommandLineOption exeOption(QStringLiteral("exe"), QStringLiteral("The executable to copy."), QStringLiteral("IN"));
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("The packed file to write."), QStringLiteral("OUT"));
