@@ -2,7 +2,6 @@
 
 #include "platform/Clock.h"
 #include "platform/MessagePump.h"
-#include "platform/Terminate.h"
 #include "platform/TextLines.h"
 
 #include <limits>
@@ -48,8 +47,7 @@ void TTelnet::Delay(int ms)
 
 void TTelnet::SendLine(const QString &text)
 {
-    // Once the program is to end, nothing more goes to the switch.
-    if (Platform::terminateRequested())
+    if (SendingStopped)
         return;
     const QByteArray bytes = text.toLatin1();
     int attempts = std::max(200, SendLineTimeOut) / 200;
@@ -71,7 +69,9 @@ void TTelnet::SendLineWaitForPrompt(const QString &text, int maxPolls)
     if (!Received.isEmpty())
         lastLine = Received.last();
     int polls = 0;
-    while (Platform::trimmedText(lastLine) != DutPromptInCliMode) {
+    // The prompt as the log-in stored it, also where the switch redraws it after erasing the
+    // line: each command would otherwise wait its whole poll budget.
+    while (Platform::promptText(lastLine) != DutPromptInCliMode) {
         PumpOneMessage();
         Delay(100);
         if (++polls > maxPolls)

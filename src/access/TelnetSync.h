@@ -24,6 +24,8 @@ public:
     QString DutPromptInCliMode;
     // True while a loss of the connection is expected; read by the terminal's users only.
     bool CanDisconnect = true;
+    // Set once the work of the terminal's user is to end: nothing more goes to the switch.
+    bool SendingStopped = false;
     int SendLineTimeOut = 1000;
     int WaitForPromptTimeOut = 10000;
     int SendLinesDelay = 500;

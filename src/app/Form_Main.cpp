@@ -5,7 +5,9 @@
 #include "payload/ExeStrm.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
+#include "platform/Paths.h"
 #include "platform/WorkingFolder.h"
+#include "run/RunRecord.h"
 #include "tftp/host/HostWindow.h"
 #include "upgrade/upgrade_device.h"
 #include "wizard/Captions.h"
@@ -209,6 +211,16 @@ void TMainForm::SaveLog()
     if (m_workingFolderRefused)
         return;
     m_runLog.save(m_operations->DeviceAddress, m_operations->ConfigFileName, m_operations->Log, WorkingFolder());
+}
+
+QString TMainForm::LogPath() const
+{
+    return Platform::folderPart(m_operations->ConfigFileName) + TRunLogFiles::logName(m_operations->DeviceAddress);
+}
+
+void TMainForm::SetRunRecord(const TRunRecord &record)
+{
+    m_runRecord = std::make_unique<TRunRecord>(record);
 }
 
 void TMainForm::hideCancel()

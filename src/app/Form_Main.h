@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QList>
 
+#include <memory>
+
 class IWizardFrame;
 class QAction;
 class QPushButton;
@@ -43,7 +45,11 @@ public:
     QStringList &DeviceInfo() override { return m_deviceInfo; }
     TfrmMain *TftpHost() const override { return m_tftpHost; }
     void ShowPageOfClass(const QMetaObject *pageClass) override;
+    QWidget *CurrentPage() const override { return m_currentPage; }
     void SaveLog() override;
+    QString LogPath() const override;
+    const TRunRecord *RunRecord() const override { return m_runRecord.get(); }
+    void SetRunRecord(const TRunRecord &record) override;
     void hideCancel() override;
 
     // The TFTP server host and the help dialog are made after the main window.
@@ -58,7 +64,6 @@ public:
     void ShowPage(QWidget *page);
     QWidget *FindPage(const QMetaObject *pageClass) const;
     const QMetaObject *CurrentPageClass() const;
-    QWidget *CurrentPage() const { return m_currentPage; }
     IWizardFrame *CurrentFrame() const { return m_currentFrame; }
     const QList<QWidget *> &Pages() const { return m_pages; }
     // The pages that Next has left, the last one on top.
@@ -107,5 +112,6 @@ private:
     // too, so two failing pages cannot bounce between each other without end.
     bool m_reentering = false;
     TRunLogFiles m_runLog;
+    std::unique_ptr<TRunRecord> m_runRecord;
     QMetaObject::Connection m_idle;
 };

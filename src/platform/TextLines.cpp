@@ -43,4 +43,10 @@ QString trimmedText(const QString &text)
     return text.mid(first, last - first);
 }
 
+QString promptText(const QString &line)
+{
+    const QString eraseLine = QStringLiteral("\x1b[K");
+    return trimmedText(line.startsWith(eraseLine) ? line.mid(eraseLine.size()) : line);
+}
+
 } // namespace Platform

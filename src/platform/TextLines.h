@@ -13,4 +13,8 @@ QStringList textLines(const QString &text);
 // Removes blanks and control characters (everything up to the space) at both ends.
 QString trimmedText(const QString &text);
 
+// The command-line prompt a line shows: the switch redraws its prompt after escape, "[",
+// "K" (erase the line), with or without a blank after it; without those and trimmed.
+QString promptText(const QString &line);
+
 } // namespace Platform

@@ -101,6 +101,19 @@ TBootVar ParseBootVar(const QStringList &lines)
     return result;
 }
 
+QList<TUnitVersion> parseUnitVersions(const QStringList &lines)
+{
+    QList<TUnitVersion> units;
+    for (const QString &line : lines) {
+        const QStringList words = Platform::trimmedText(line).split(u' ', Qt::SkipEmptyParts);
+        bool ok = false;
+        const int unit = words.size() >= 2 ? words[0].toInt(&ok) : 0;
+        if (ok && unit > 0)
+            units.append({unit, words[1]});
+    }
+    return units;
+}
+
 QString parseShowStack(const QStringList &received)
 {
     const QString whole = Platform::linesText(received);

@@ -37,6 +37,16 @@ struct TBootVar
 };
 TBootVar ParseBootVar(const QStringList &lines);
 
+// One unit's row of a stack's "show version " table: the unit number, then its software
+// version, as the first two words of the row.
+struct TUnitVersion
+{
+    int Unit = 0;
+    QString Version;
+};
+// The rows of that table whose first word is a unit number and which have a second word.
+QList<TUnitVersion> parseUnitVersions(const QStringList &lines);
+
 // The unit suffix for the show commands from a "show stack" answer: empty on a standalone
 // device, " unit " and the master's number on a stack. Raises on an unusable answer.
 QString parseShowStack(const QStringList &received);

@@ -5,6 +5,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Terminate.h"
 #include "platform/WorkingFolder.h"
+#include "platform/Events.h"
 #include "tftp/ITftpHost.h"
 #include "upgrade/upgrade_device.h"
 
@@ -44,6 +45,11 @@ QString copyBackup(const QString &uploaded, const QString &target)
     const QByteArray bytes = source.readAll();
     if (source.error() != QFileDevice::NoError)
         return source.errorString();
+    return saveBackup(bytes, target);
+}
+
+QString saveBackup(const QByteArray &bytes, const QString &target)
+{
     QSaveFile copy(target);
     if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || !copy.commit())
         return copy.errorString();
@@ -54,14 +60,13 @@ bool TTelnetOperations::refusedCopy(bool backup)
 {
     const QStringList &answer = Telnet->Received;
     if (answerContains(answer, kUnrecognizedCommand)) {
-        Platform::showMessage(MessageKind::Warning,
-                              QStringLiteral("Seems you are in user level 1 and not 15 \n\r") + kStartAgainLater);
+        tell(MessageKind::Warning, QStringLiteral("Seems you are in user level 1 and not 15 \n\r") + kStartAgainLater);
         return true;
     }
     if (answerContains(answer, kOperationFailed)) {
-        Platform::showMessage(MessageKind::Warning, QStringLiteral("Seems you chose the the wrong ip for the tftp server.\n\r")
-                                                        + TftpServerAddress + QStringLiteral(" address does not seem to fit")
-                                                        + QStringLiteral("\n\r") + kStartAgainLater);
+        tell(MessageKind::Warning, QStringLiteral("Seems you chose the the wrong ip for the tftp server.\n\r")
+                                       + TftpServerAddress + QStringLiteral(" address does not seem to fit")
+                                       + QStringLiteral("\n\r") + kStartAgainLater);
         return true;
     }
     if (backup && answerContains(answer, kOccupied)) {
@@ -71,30 +76,41 @@ bool TTelnetOperations::refusedCopy(bool backup)
     return false;
 }
 
-void TTelnetOperations::startTransfer(const QString &command)
+quint64 TTelnetOperations::startTransfer(const QString &command, const QString &file, bool writing)
 {
-    // Both flags are set before the command goes out: a transfer that ends before the answer
-    // is checked (a small file, a fast link) must still be seen, with its outcome.
+    // Both flags and the ticket are set before the command goes out: a transfer that ends
+    // before the answer is checked (a small file, a fast link) must still be seen, with its
+    // outcome.
     Telnet->ClearReceived();
     TftpHost->SetTransferDone(false);
     TftpHost->SetTransferOk(true);
+    const quint64 ticket = TftpHost->ExpectTransfer(DeviceAddress, file, writing);
     Telnet->SendLine(command);
+    return ticket;
 }
 
-void TTelnetOperations::waitForTransfer(const std::function<void()> &reportProgress)
+std::optional<TTransferRecord> TTelnetOperations::waitForTransfer(quint64 ticket,
+                                                                  const std::function<void()> &reportProgress)
 {
-    int pauses = 0;
-    while (!TftpHost->TransferDone() && TftpHost->TransferOk() && pauses < kTransferWaitPauses) {
+    // Only the switch's own transfer of the file its command named ends the wait: another
+    // client of the PC's server (a second device, a boot loader, a stale retry) is served and
+    // logged by the host and changes nothing here.
+    std::optional<TTransferRecord> transfer = TftpHost->ExpectedTransfer(ticket);
+    for (int pauses = 0; !(transfer && transfer->ended()) && pauses < kTransferWaitPauses; ++pauses) {
         Pause(1000);
-        ++pauses;
         reportProgress();
+        transfer = TftpHost->ExpectedTransfer(ticket);
+        if (transfer)
+            Platform::emitIfSet(OnTransferProgress, *transfer);
     }
+    TftpHost->ForgetExpectedTransfer(ticket);
     // A transfer that never ended counts as failed. The connection is dropped, so that the
     // next pause ends the program.
-    if (!TftpHost->TransferOk() || !TftpHost->TransferDone()) {
-        Platform::showMessage(MessageKind::Warning, kTransferFailed);
+    if (!transfer || transfer->Status != TTransferRecord::State::Completed) {
+        tell(MessageKind::Warning, kTransferFailed);
         Telnet->SetConnected(false);
     }
+    return transfer;
 }
 
 void TTelnetOperations::waitForCompletion(const TProgressEvent &OnProgress)
@@ -108,7 +124,7 @@ void TTelnetOperations::waitForCompletion(const TProgressEvent &OnProgress)
             }
         }
         if (!done && pauses == kCompletionWaitPauses) {
-            Platform::showMessage(MessageKind::Warning, kTransferFailed);
+            tell(MessageKind::Warning, kTransferFailed);
             Telnet->SetConnected(false);
         }
         Pause(1000);
@@ -122,22 +138,23 @@ bool TTelnetOperations::BackupConfiguration(const TProgressEvent &OnProgress)
     const QString uploaded = WorkingFolder() + kConfigUploadName;
     // A copy left by an earlier run must never pass for this switch's configuration.
     if (QFile::exists(uploaded) && !QFile::remove(uploaded)) {
-        Platform::showMessage(MessageKind::Warning, QStringLiteral("The file ") + uploaded
-                                                        + QStringLiteral(" of an earlier run cannot be removed.\n\r")
-                                                        + kStartAgainLater);
+        tell(MessageKind::Warning, QStringLiteral("The file ") + uploaded
+                                       + QStringLiteral(" of an earlier run cannot be removed.\n\r") + kStartAgainLater);
         return false;
     }
     OnProgress(this, QStringLiteral("saving configuration for later on ...."));
-    startTransfer(backupCommand(TftpServerAddress));
+    const quint64 ticket = startTransfer(backupCommand(TftpServerAddress), kConfigUploadName, true);
     Pause(3000);
-    if (refusedCopy(true))
+    if (refusedCopy(true)) {
+        TftpHost->ForgetExpectedTransfer(ticket);
         return false;
+    }
 
     Pause(1000);
     for (const QString &line : std::as_const(Telnet->Received))
         OnProgress(this, line);
     qsizetype seen = Telnet->Received.size();
-    waitForTransfer([&] {
+    const std::optional<TTransferRecord> upload = waitForTransfer(ticket, [&] {
         const QStringList &received = Telnet->Received;
         for (qsizetype i = seen; i < received.size(); ++i)
             OnProgress(this, received[i]);
@@ -146,12 +163,12 @@ bool TTelnetOperations::BackupConfiguration(const TProgressEvent &OnProgress)
     waitForCompletion(OnProgress);
     Telnet->ClearReceived();
 
-    // The run changes the switch only once its configuration is safe on the PC.
-    const QString failure = copyBackup(uploaded, ConfigFileName);
+    // The run changes the switch only once its configuration is safe on the PC. The bytes are
+    // the switch's own upload: the file of that name may already hold another peer's.
+    const QString failure = saveBackup(upload ? upload->Received : QByteArray(), ConfigFileName);
     if (!failure.isEmpty()) {
-        Platform::showMessage(MessageKind::Warning, QStringLiteral("The configuration could not be saved to ") + ConfigFileName
-                                                        + QStringLiteral(" (") + failure + QStringLiteral(").\n\r")
-                                                        + kStartAgainLater);
+        tell(MessageKind::Warning, QStringLiteral("The configuration could not be saved to ") + ConfigFileName
+                                       + QStringLiteral(" (") + failure + QStringLiteral(").\n\r") + kStartAgainLater);
         return false;
     }
     return true;
@@ -160,14 +177,15 @@ bool TTelnetOperations::BackupConfiguration(const TProgressEvent &OnProgress)
 bool TTelnetOperations::DownloadImage(const TProgressEvent &OnProgress)
 {
     OnProgress(this, QStringLiteral("Starting download image process...."));
-    startTransfer(downloadCommand(TftpServerAddress, InterimImage));
+    const quint64 ticket = startTransfer(downloadCommand(TftpServerAddress, InterimImage), InterimImage, false);
     Pause(3000);
     if (refusedCopy(false)) {
-        Platform::requestTerminate();
+        TftpHost->ForgetExpectedTransfer(ticket);
+        RequestEnd();
         return false;
     }
     // The switch's output grows a mark a second: the whole of it is shown at every pause.
-    waitForTransfer([&] {
+    waitForTransfer(ticket, [&] {
         for (const QString &line : std::as_const(Telnet->Received))
             OnProgress(this, line);
     });

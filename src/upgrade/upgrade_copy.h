@@ -34,3 +34,5 @@ bool answerContains(const QStringList &lines, const QString &text);
 // either the whole new copy or, when anything fails, left as it was. Returns an empty text on
 // success, otherwise why it failed.
 QString copyBackup(const QString &uploaded, const QString &target);
+// The same for a configuration already in memory.
+QString saveBackup(const QByteArray &bytes, const QString &target);

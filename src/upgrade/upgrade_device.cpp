@@ -2,6 +2,7 @@
 
 #include "access/TelnetSync.h"
 #include "platform/Dialogs.h"
+#include "platform/Events.h"
 #include "platform/Exceptions.h"
 #include "platform/Terminate.h"
 #include "platform/TextLines.h"
@@ -9,8 +10,16 @@
 
 using Platform::MessageKind;
 
+namespace {
+
+// Pauses from this length on get a countdown in the views that show one.
+constexpr int kLongPauseMs = 10000;
+
+} // namespace
+
 TTelnetOperations::TTelnetOperations(QObject *owner)
-    : QObject(owner), Telnet(new TTelnet(this)), ImageTable(WorkingFolder() + QStringLiteral("private.ini"))
+    : QObject(owner), Telnet(new TTelnet(this)), ImageTable(WorkingFolder() + QStringLiteral("private.ini")),
+      OnMessage(Platform::showMessage), OnEndRequested(Platform::requestTerminate)
 {
 }
 
@@ -18,12 +27,26 @@ TTelnetOperations::~TTelnetOperations() = default;
 
 void TTelnetOperations::Pause(int ms)
 {
+    if (ms >= kLongPauseMs)
+        Platform::emitIfSet(OnLongPause, ms);
     Telnet->Delay(ms);
     if (!Telnet->Connected() && !Telnet->CanDisconnect) {
-        Platform::showMessage(MessageKind::Error, QStringLiteral("Telnet is closed , application will now terminat."));
-        Platform::requestTerminate();
+        tell(MessageKind::Error, QStringLiteral("Telnet is closed , application will now terminat."));
+        RequestEnd();
         throw Exception(QStringLiteral("Telnet conection is closed"));
     }
+}
+
+void TTelnetOperations::RequestEnd()
+{
+    Telnet->SendingStopped = true;
+    if (!std::exchange(m_endRequested, true))
+        Platform::emitIfSet(OnEndRequested);
+}
+
+void TTelnetOperations::tell(MessageKind kind, const QString &text)
+{
+    Platform::emitIfSet(OnMessage, kind, text);
 }
 
 void TTelnetOperations::Trace(const QString &text, const QString &detail)
@@ -38,9 +61,9 @@ void TTelnetOperations::Disconnect()
 
 void TTelnetOperations::abandon(const QString &warning)
 {
-    Platform::showMessage(MessageKind::Warning, warning);
+    tell(MessageKind::Warning, warning);
     Telnet->SetConnected(false);
-    Platform::requestTerminate();
+    RequestEnd();
     throw Exception(kShouldTerminate);
 }
 
@@ -86,10 +109,7 @@ bool TTelnetOperations::Login()
         if (Telnet->Received.isEmpty())
             abandon(QStringLiteral("Something is wrong with the telnet buffer\n\rApplication will terminate"));
 
-        QString prompt = Telnet->Received.last();
-        if (prompt.startsWith(QStringLiteral("\x1b[K")))
-            prompt.remove(0, 3);
-        Telnet->DutPromptInCliMode = Platform::trimmedText(prompt);
+        Telnet->DutPromptInCliMode = Platform::promptText(Telnet->Received.last());
         result = !Telnet->DutPromptInCliMode.isEmpty();
 
         ShowStack();

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "platform/Dialogs.h"
+#include "tftp/TransferRecord.h"
 #include "upgrade/IniFile.h"
+#include "upgrade/ShowParsers.h"
 
 #include <QObject>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class ITftpHost;
 class TTelnet;
@@ -20,6 +24,8 @@ inline const QString kShouldTerminate = QStringLiteral("Application shoud termin
 // The progress callback of every long operation: the calling page shows the text and adds
 // it, with the page's own prefix, to the run log.
 using TProgressEvent = std::function<void(TTelnetOperations *Sender, const QString &Text)>;
+// A message for the operator, shown as its owner shows them.
+using TMessageEvent = std::function<void(Platform::MessageKind Kind, const QString &Text)>;
 
 // The one object that knows the switch's command-line dialogue: it logs in, reads the
 // device's identity, has the device copy files over TFTP, changes settings, switches the
@@ -56,8 +62,27 @@ public:
     // Set once the first device reset of the run has begun; never cleared.
     bool ResetStarted = false;
     QString FinalVersion;
-    // The TFTP server host: transfer flags and the payload's images. Not owned.
+    // The TFTP server host: the switch's transfers and the payload's images. Not owned.
     ITftpHost *TftpHost = nullptr;
+    // What "show system" reported at the last inventory.
+    TShowSystem SystemInfo;
+    // Each unit's version as a stack's "show version " listed them; empty on a standalone
+    // switch.
+    QList<TUnitVersion> UnitVersions;
+
+    // Where the operator's messages go: modal boxes, unless the owner of a run shows them its
+    // own way.
+    TMessageEvent OnMessage;
+    // Called once, when a failure ends the procedure's work: in the wizard that ends the
+    // program. From then on nothing more is sent to the switch.
+    std::function<void()> OnEndRequested;
+    // The switch's transfer while the procedure waits for it, once a second.
+    std::function<void(const TTransferRecord &Transfer)> OnTransferProgress;
+    // A pause long enough to be worth a countdown is about to begin.
+    std::function<void(int Ms)> OnLongPause;
+
+    bool EndRequested() const { return m_endRequested; }
+    void RequestEnd();
 
     bool Login();
     // Waits while pumping events; a connection found closed afterwards ends the program,
@@ -99,14 +124,19 @@ private:
     // Whether the switch refused a copy command; the refusals that end the program at once
     // (another copy running) raise.
     bool refusedCopy(bool backup);
-    void startTransfer(const QString &command);
-    // Waits for the TFTP host to report the end of the transfer, calling reportProgress
-    // after each pause. A transfer that fails or does not end in time is reported, and the
-    // connection dropped so that the next pause ends the program.
-    void waitForTransfer(const std::function<void()> &reportProgress);
+    // Sends the copy command that makes the switch transfer file; returns the host's ticket
+    // for that transfer.
+    quint64 startTransfer(const QString &command, const QString &file, bool writing);
+    // Waits for the ticket's transfer to end, calling reportProgress after each pause. A
+    // transfer that fails or does not end in time is reported, and the connection dropped so
+    // that the next pause ends the program. Returns the transfer as it ended, if it began.
+    std::optional<TTransferRecord> waitForTransfer(quint64 ticket, const std::function<void()> &reportProgress);
     // Waits for the switch's completion line.
     void waitForCompletion(const TProgressEvent &OnProgress);
     void sendAsTheSwitchGoesDown(const QString &text);
     // Shows the warning, drops the connection, asks the program to end and raises.
     [[noreturn]] void abandon(const QString &warning);
+    void tell(Platform::MessageKind kind, const QString &text);
+
+    bool m_endRequested = false;
 };

@@ -1,6 +1,7 @@
 #include "upgrade/upgrade_inventory.h"
 
 #include "access/TelnetSync.h"
+#include "payload/PayloadDigests.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
 #include "platform/Terminate.h"
@@ -27,10 +28,15 @@ void saveImage(ITftpHost &host, const QString &name, const QString &folder)
     const std::unique_ptr<QIODevice> image = host.OpenAppendixFile(name);
     if (!image)
         return;
+    const QByteArray bytes = image->readAll();
+    const std::unique_ptr<QIODevice> digests = host.OpenAppendixFile(kDigestListName);
+    const QString problem = digestProblem(digests ? std::optional(digests->readAll()) : std::nullopt, name, bytes);
+    if (!problem.isEmpty())
+        throw Exception(problem);
     QSaveFile file(folder + name);
     if (!file.open(QIODevice::WriteOnly))
         throw EFCreateError(file.fileName());
-    if (file.write(image->readAll()) != image->size() || !file.commit())
+    if (file.write(bytes) != bytes.size() || !file.commit())
         throw EWriteError();
 }
 
@@ -40,7 +46,7 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
     try {
         OnProgress(this, QStringLiteral("Trying to open telnet connection..."));
         if (!Login()) {
-            Platform::showMessage(MessageKind::Warning,
+            tell(MessageKind::Warning,
                                   QStringLiteral("Seems that Tessaro utility did not find device ") + Telnet->RemoteHost()
                                       + QStringLiteral("\n\rPleasae verify that this is the correct IP address of the device\n\r"
                                                        "Tessaro will now terminate."));
@@ -55,7 +61,8 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
             Trace(QStringLiteral("Trace: show System Returns False"), QString());
             return false;
         }
-        const TShowSystem system = ParseShowSystem(Telnet->Received);
+        SystemInfo = ParseShowSystem(Telnet->Received);
+        const TShowSystem &system = SystemInfo;
         OnProgress(this, inventoryLine(QStringLiteral("Type        :"), system.Type));
         OnProgress(this, inventoryLine(QStringLiteral("OID         :"), system.ObjectId));
         OnProgress(this, inventoryLine(QStringLiteral("Sys Name    :"), system.Name));
@@ -67,9 +74,9 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
         FinalImage = ImageTable.ReadString(system.ObjectId, QStringLiteral("ImageFile746"));
         FinalVersion = ImageTable.ReadString(system.ObjectId, QStringLiteral("ver746"));
         if (!ResetStarted && InterimImage.isEmpty()) {
-            Platform::showMessage(MessageKind::Warning, QStringLiteral("Did not find device  ") + system.Type
-                                                            + QStringLiteral(" information.\n\rApplication will terminate"));
-            Platform::requestTerminate();
+            tell(MessageKind::Warning, QStringLiteral("Did not find device  ") + system.Type
+                                           + QStringLiteral(" information.\n\rApplication will terminate"));
+            RequestEnd();
             throw Exception(kShouldTerminate);
         }
         if (!ResetStarted && TftpHost && TftpHost->HasAppendix()) {
@@ -97,8 +104,8 @@ bool TTelnetOperations::GatherInformation(const TProgressEvent &OnProgress)
     } catch (const std::exception &error) {
         const auto *known = dynamic_cast<const Exception *>(&error);
         const QString message = known ? known->message() : QString::fromLocal8Bit(error.what());
-        Platform::showMessage(MessageKind::Plain, QStringLiteral("EXCEPTION : ") + message + QStringLiteral(" Installer will terminate"));
-        Platform::requestTerminate();
+        tell(MessageKind::Plain, QStringLiteral("EXCEPTION : ") + message + QStringLiteral(" Installer will terminate"));
+        RequestEnd();
     }
     return result;
 }

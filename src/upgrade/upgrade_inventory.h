@@ -12,6 +12,7 @@ class ITftpHost;
 QString inventoryLine(const QString &label, const QString &value);
 
 // Saves the payload's file of that name into folder, whole or not at all: the switch must
-// never fetch a truncated image. A name the payload does not hold is skipped. Raises
+// never fetch a truncated or damaged image. A name the payload does not hold is skipped.
+// Raises Exception, naming the image, when its bytes are not those the packer recorded, and
 // EFCreateError or EWriteError when the file cannot be written.
 void saveImage(ITftpHost &host, const QString &name, const QString &folder);

@@ -121,6 +121,7 @@ void TTelnetOperations::SaveUnitCount(const TProgressEvent &OnProgress)
         Telnet->SendLineWaitForPrompt(QStringLiteral("show version \n"), kPromptPolls);
         OnProgress(this, Platform::linesText(Telnet->Received));
         count = countStackUnits(Telnet->Received);
+        UnitVersions = parseUnitVersions(Telnet->Received);
         contact = QString::number(count);
     }
     if (DhcpAfterReset)

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QLabel;
+class QPushButton;
 class TFrameTop;
 
 // The last page: closes the run log. Its Next reads "Finish" and closes the wizard without
@@ -20,6 +21,8 @@ public:
     TFrameTop *FrameTop;
     QLabel *lblYouHave;
     QLabel *lblToExitClickFinish;
+    // Opens the run's report in the desktop's browser; shown once a run has written one.
+    QPushButton *btnOpenReport;
 
     bool CanGoNext() const override { return true; }
     bool CanGoBack() const override { return false; }
@@ -29,4 +32,6 @@ public:
     // Appends the closing lines to the run log and saves it, on every entry.
     void PageEntered() override;
     bool ShowNavigation() const override { return true; }
+
+    void btnOpenReportClick();
 };

@@ -2,10 +2,12 @@
 
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "run/UpgradeRun.h"
 #include "tftp/host/HostWindow.h"
 #include "upgrade/upgrade_device.h"
 #include "wizard/Frame_Finish.h"
 #include "wizard/Frame_Working.h"
+#include "wizard/RunView.h"
 #include "wizard/SwitchInformation.h"
 #include "wizard/WizardHost.h"
 
@@ -108,6 +110,13 @@ bool TFrameFTP::NextClicked()
     // A pause while the server comes up, before the run talks to the switch; it dispatches
     // nothing meanwhile.
     Platform::sleep(2000);
+    if (NextPageClass() == &TFrameFinish::staticMetaObject) {
+        // Nothing to do on the switch; the run still leaves its record of what it found.
+        TUpgradeRun upgrade(*operations, *mainForm()->TftpHost());
+        prepareWizardRun(upgrade);
+        upgrade.Run();
+        mainForm()->SetRunRecord(upgrade.Record());
+    }
     return true;
 }
 

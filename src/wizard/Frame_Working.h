@@ -2,10 +2,10 @@
 
 #include "wizard/RunPage.h"
 
-// The intermediate-upgrade run: the moment it is entered it saves the switch's configuration,
-// prepares SNMP, downloads the intermediate image, keeps the IP settings, switches the boot
-// image and resets the switch, then hands over to the final-run page once the switch runs the
-// intermediate version.
+// The intermediate-upgrade run: the moment it is entered it runs the upgrade (TUpgradeRun) and
+// shows its first phase: the configuration saved, SNMP prepared, the intermediate image
+// downloaded, the IP settings kept, the boot image switched and the switch reset. Once the
+// switch runs the intermediate version, the final-run page shows the rest.
 class TFrameWorking final : public TRunPage
 {
     Q_OBJECT
@@ -14,20 +14,9 @@ public:
     Q_INVOKABLE explicit TFrameWorking(QWidget *parent = nullptr);
     Q_DISABLE_COPY_MOVE(TFrameWorking)
 
-    // Full runs made for a switch that came back from its reset without the intermediate
-    // version, before the operator is asked to look at the switch: one more run covers a
-    // switch that booted its old slot once; a switch that does it again rejects the image.
-    static constexpr int kMaxFullRuns = 2;
-
+    // Runs the upgrade. Once the end of the program is requested, entering does nothing: the
+    // failure rule enters the page that was current before, which may be this one, and a run
+    // is never started again that way on a switch that may be half-way through writing an
+    // image.
     void PageEntered() override;
-    // The overall bar one step on and the header's subtitle, both repainted at once.
-    void AdvanceStep(const QString &Text);
-
-private:
-    void run();
-    void fullRun();
-    // After the reset: the final-run page, one more run, or the end with a message.
-    void afterTheReset();
-
-    int m_fullRuns = 0;
 };

@@ -1,8 +1,7 @@
 #include "wizard/RunPage.h"
 
-#include "platform/Terminate.h"
+#include "run/RunPlan.h"
 #include "tftp/host/HostWindow.h"
-#include "upgrade/upgrade_device.h"
 #include "wizard/Frame_Finish.h"
 #include "wizard/Frame_Top.h"
 #include "wizard/WizardHost.h"
@@ -40,7 +39,7 @@ QProgressBar *namedBar(const QString &name, const QString &accessibleName, QWidg
 
 } // namespace
 
-TRunPage::TRunPage(const QString &title, const QString &logPrefix, QWidget *parent)
+TRunPage::TRunPage(const QString &title, QWidget *parent)
     : QWidget(parent), FrameTop(new TFrameTop(this)),
       lblPleaseWait(namedLabel(QStringLiteral("lblPleaseWait"), QStringLiteral("Please wait while the upgrade is performed"), this)),
       lblOverall(namedLabel(QStringLiteral("lblOverall"), QStringLiteral("Overall progess"), this)),
@@ -49,7 +48,7 @@ TRunPage::TRunPage(const QString &title, const QString &logPrefix, QWidget *pare
       lblItem(namedLabel(QStringLiteral("lblItem"), QStringLiteral("Step progress"), this)),
       prbItem(namedBar(QStringLiteral("prbItem"), QStringLiteral("Step progress"), this)),
       GroupBox1(new QGroupBox(QStringLiteral("Telnet && TFTP Section"), this)), MemoInfo(new QPlainTextEdit(GroupBox1)),
-      Panelmemo(new QWidget(GroupBox1)), m_logPrefix(logPrefix)
+      Panelmemo(new QWidget(GroupBox1))
 {
     FrameTop->lblTitle->setText(title);
     FrameTop->lblSubtitle->setText(QStringLiteral("Wizard is working"));
@@ -105,13 +104,9 @@ const QMetaObject *TRunPage::NextPageClass() const
     return &TFrameFinish::staticMetaObject;
 }
 
-void TRunPage::AddProgressLine(TTelnetOperations *, const QString &Text)
+void TRunPage::ShowProgressLine(const QString &Text)
 {
     MemoInfo->appendPlainText(Text);
-    QStringList &log = mainForm()->Operations()->Log;
-    log << m_logPrefix + Text;
-    if (log.size() % 10 == 0)
-        mainForm()->SaveLog();
 }
 
 void TRunPage::SetStepCount(int N)
@@ -121,18 +116,18 @@ void TRunPage::SetStepCount(int N)
     prbOverall->repaint();
 }
 
-void TRunPage::runGuarded(const std::function<void()> &work)
+void TRunPage::ShowStatus(const QString &Text, int Position)
 {
-    if (Platform::terminateRequested())
-        return;
-    try {
-        work();
-    } catch (...) {
-        Aborted = true;
-        mainForm()->SaveLog();
-        Platform::requestTerminate();
-        throw;
-    }
+    prbOverall->setValue(std::clamp(Position, prbOverall->minimum(), prbOverall->maximum()));
+    prbOverall->repaint();
+    FrameTop->lblSubtitle->setText(Text);
+    FrameTop->setSubtitleSize(281, 28);
+    FrameTop->lblSubtitle->repaint();
+}
+
+void TRunPage::ShowTimeLeft(qint64 Ms)
+{
+    lblTimeToCompletion->setText(QStringLiteral("Estimated time remaining: ") + durationText(Ms));
 }
 
 void TRunPage::takeOverTheRun()
@@ -144,9 +139,3 @@ void TRunPage::takeOverTheRun()
     host->ExternalProgressBar = prbItem;
 }
 
-void TRunPage::showSubtitle(const QString &text)
-{
-    FrameTop->lblSubtitle->setText(text);
-    FrameTop->setSubtitleSize(281, 28);
-    FrameTop->lblSubtitle->repaint();
-}

@@ -4,24 +4,21 @@
 
 #include <QWidget>
 
-#include <functional>
-
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class TFrameTop;
-class TTelnetOperations;
 
 // What the two run pages share: the header whose subtitle names the current step, the
 // overall and per-transfer bars, the memo of progress texts and the panel that takes the TFTP
-// host's log while the page runs. The pages differ in what they run and in their log prefix.
+// host's log while the page shows the run. Each page shows one phase of the run (TRunView).
 class TRunPage : public QWidget, public IWizardFrame
 {
     Q_OBJECT
 
 public:
-    TRunPage(const QString &title, const QString &logPrefix, QWidget *parent);
+    TRunPage(const QString &title, QWidget *parent);
     Q_DISABLE_COPY_MOVE(TRunPage)
 
     TFrameTop *FrameTop;
@@ -35,7 +32,7 @@ public:
     QPlainTextEdit *MemoInfo;
     QWidget *Panelmemo;
 
-    // Set when the run failed; asked only through AbortRequested.
+    // Set when the run failed while the page showed it; asked only through AbortRequested.
     bool Aborted = false;
 
     bool CanGoNext() const override { return false; }
@@ -45,23 +42,17 @@ public:
     bool NextClicked() override { return true; }
     bool ShowNavigation() const override { return true; }
 
-    // The progress callback of the procedure: the memo, and the run log with the page's
-    // prefix, saved at every tenth line.
-    void AddProgressLine(TTelnetOperations *Sender, const QString &Text);
+    // A progress text of the run in the memo.
+    void ShowProgressLine(const QString &Text);
     void SetStepCount(int N);
+    // The overall bar at Position (within its range) and the header's subtitle, both
+    // repainted at once.
+    void ShowStatus(const QString &Text, int Position);
+    // The run's estimate of the time it still needs, beside "Estimated time remaining".
+    void ShowTimeLeft(qint64 Ms);
 
 protected:
-    // Runs the page's work. An error that escapes it ends the program once it has been shown,
-    // with the log saved: the failure rule enters the page that was current before, which may
-    // be a run page, and a run is never started again that way on a switch that may be
-    // half-way through writing an image. Once the end is requested, entering does nothing.
-    void runGuarded(const std::function<void()> &work);
     // Cancel goes for good, the host's log moves onto this page and its transfers move this
     // page's step bar.
     void takeOverTheRun();
-    // The header's subtitle, repainted at once, at the size it has during a run.
-    void showSubtitle(const QString &text);
-
-private:
-    QString m_logPrefix;
 };

@@ -82,9 +82,10 @@ private slots:
 
         QTest::newRow("exact prompt at once") << "console#" << QByteArray("console#") << 0;
         QTest::newRow("trailing blank trimmed at once") << "console#" << QByteArray("console# ") << 0;
-        QTest::newRow("erase-line and blank: fourth poll") << "console#" << QByteArray("\x1b[Kconsole# ") << 4;
+        QTest::newRow("erase-line and blank at once") << "console#" << QByteArray("\x1b[Kconsole# ") << 0;
         QTest::newRow("one character either side: fourth poll") << "console#" << QByteArray("xconsole#y") << 4;
-        QTest::newRow("erase-line without a trailing character never") << "console#" << QByteArray("\x1b[Kconsole#") << -1;
+        QTest::newRow("erase-line without a trailing blank at once") << "console#" << QByteArray("\x1b[Kconsole#") << 0;
+        QTest::newRow("erase-line before other text never") << "console#" << QByteArray("\x1b[Kconsole#xy") << -1;
         QTest::newRow("two trailing characters never") << "console#" << QByteArray("console#xy") << -1;
         QTest::newRow("other text never") << "console#" << QByteArray("% Unrecognized") << -1;
         QTest::newRow("empty prompt, blank line at once") << "" << QByteArray("   ") << 0;

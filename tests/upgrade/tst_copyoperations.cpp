@@ -1,7 +1,12 @@
 #include "ProcedureRig.h"
 
 #include "CountedClock.h"
+#include "TftpTestPeer.h"
 #include "TftpdProcess.h"
+
+#include "tftp/TrivialFTPBase.h"
+
+#include <QPlainTextEdit>
 
 #include "upgrade/upgrade_copy.h"
 
@@ -20,6 +25,40 @@ const QString kTransferFailedWarning = "TFTP file transfer had failed.\n\rApplic
 const QString kTelnetClosed = "Telnet is closed , application will now terminat.";
 
 enum class Copy { Backup, Download };
+
+// Another client of the PC's TFTP server, from 127.0.0.1 (the switch is 127.0.0.2): it reads
+// the file whole, or writes it whole, or breaks its transfer off with an ERROR after the
+// first block. Runs to its end, dispatching the test thread's events meanwhile.
+void strangerTransfer(bool writing, const QByteArray &file, bool completes)
+{
+    TftpTestPeer stranger;
+    stranger.sendRequest(writing ? TFTP_WRQ : TFTP_RRQ, file, "octet", 69);
+    const QByteArray breakOff = makeErrorPacket(0, QStringLiteral("stranger breaks off"));
+    if (writing) {
+        const std::optional<TftpTestPeer::Packet> ack = stranger.receive();
+        QVERIFY(ack && ack->opcode == TFTP_ACK);
+        if (!completes) {
+            stranger.sendData(1, QByteArray(512, 's'), ack->fromPort);
+            QVERIFY(stranger.receive());
+            stranger.send(breakOff, ack->fromPort);
+            return;
+        }
+        stranger.sendData(1, "hostname stranger\n", ack->fromPort);
+        QVERIFY(stranger.receive());
+        return;
+    }
+    for (;;) {
+        const std::optional<TftpTestPeer::Packet> data = stranger.receive();
+        QVERIFY(data && data->opcode == TFTP_DATA);
+        if (!completes) {
+            stranger.send(breakOff, data->fromPort);
+            return;
+        }
+        stranger.sendAck(data->number, data->fromPort);
+        if (data->body.size() < 512)
+            return;
+    }
+}
 
 } // namespace
 
@@ -247,6 +286,55 @@ private slots:
         QVERIFY2(elapsed >= quint32(boundedPauses) * 1000, qPrintable(QString::number(elapsed)));
         if (messages.contains(kTransferFailedWarning))
             QVERIFY(!rig.operations.Telnet->Connected());
+    }
+
+    // While the procedure waits for the switch's own copy, other clients of the PC's server
+    // move the same file: one whole, one broken off. Both are served; neither ends the wait
+    // or decides its outcome, and what lands at the operator's path is the switch's own.
+    void strangersTransfersChangeNothing_data()
+    {
+        QTest::addColumn<int>("copy");
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("backup, a stranger writes the file whole") << int(Copy::Backup) << true;
+        QTest::newRow("backup, a stranger breaks off") << int(Copy::Backup) << false;
+        QTest::newRow("download, a stranger reads the image whole") << int(Copy::Download) << true;
+        QTest::newRow("download, a stranger breaks off") << int(Copy::Download) << false;
+    }
+    void strangersTransfersChangeNothing()
+    {
+        QFETCH(int, copy);
+        QFETCH(bool, completes);
+        const bool backup = Copy(copy) == Copy::Backup;
+        // The switch's own transfer begins after the strangers' have ended.
+        SwitchSim sim(scenario({"--copy-start-delay", "3000"}));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        ProcedureRig rig(m_payload, m_configFile);
+        QVERIFY(rig.takeInventory(sim));
+        const QString command = backup ? "saving configuration for later on ...." : "Starting download image process....";
+        bool strangersDone = false;
+        rig.onText = [&](const QString &text) {
+            if (text != command || std::exchange(strangersDone, true))
+                return;
+            strangerTransfer(backup, backup ? "conf_file.txt" : "sim_ge-interim.img", completes);
+        };
+
+        bool result = false;
+        QString error;
+        run(rig, Copy(copy), result, error);
+        QVERIFY(strangersDone);
+        QCOMPARE(error, QString());
+        QVERIFY(result);
+        QCOMPARE(rig.dialogs.texts(), QStringList());
+        QVERIFY(!Platform::terminateRequested());
+        if (backup)
+            QCOMPARE(readFile(m_configFile), sim.sent("conf_file.txt"));
+        else
+            QVERIFY(sim.slotImage(2) == payloadFile(m_payload, "sim_ge-interim.img"));
+        const QStringList log = rig.host->memLog->toPlainText().split('\n');
+        const QString strangerEnd = completes ? " - Transfer completed - " : " - Transfer aborted - ";
+        QVERIFY2(std::any_of(log.begin(), log.end(),
+                             [&](const QString &line) { return line.startsWith("127.0.0.1:") && line.contains(strangerEnd); }),
+                 qPrintable(log.join('\n')));
     }
 
     void backupThatCannotBeWrittenChangesNothing()

@@ -47,7 +47,7 @@ void CliSession::printPrompt()
         prompt += "(config-if)#";
         break;
     }
-    print(kEraseLine + prompt + ' ');
+    print(kEraseLine + prompt + (m_device.scenario().promptBlank ? " " : ""));
 }
 
 void CliSession::hold()

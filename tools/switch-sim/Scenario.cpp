@@ -107,6 +107,7 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     const auto password = option(QStringLiteral("password"), QStringLiteral("Password of the log-in forms."), text, scenario.password);
     const auto privilege = option(QStringLiteral("privilege"), QStringLiteral("The user's privilege level (1 to 15); below 15 the prompt ends in \">\" and copy, configure, boot and reload are unknown."), n, QString::number(scenario.privilege));
     const auto hostName = option(QStringLiteral("hostname"), QStringLiteral("Name shown in the prompt."), QStringLiteral("name"), scenario.hostName);
+    const auto barePrompt = option(QStringLiteral("bare-prompt"), QStringLiteral("Print the prompt right after escape, \"[\", \"K\", with no blank after it."));
 
     // What the device is.
     const auto typeName = option(QStringLiteral("type"), QStringLiteral("Device type shown by \"show system\"."), text, scenario.typeName);
@@ -184,6 +185,7 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
         return bad(QStringLiteral("tftp-port"));
     scenario.snmpSilent = parser.isSet(snmpSilent);
     scenario.snmpOpen = parser.isSet(snmpOpen);
+    scenario.promptBlank = !parser.isSet(barePrompt);
     scenario.userName = parser.value(user);
     scenario.password = parser.value(password);
     if (!toInt(parser.value(privilege), 1, 15, scenario.privilege))

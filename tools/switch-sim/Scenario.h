@@ -52,6 +52,9 @@ struct Scenario
     QString userName = QStringLiteral("admin");
     QString password = QStringLiteral("admin");
     QString hostName = QStringLiteral("console");
+    // The prompt follows escape, "[", "K" with a blank after it, as most switches print it, or
+    // with none, as some firmware does.
+    bool promptBlank = true;
     int privilege = 15; // below 15 the line-mode interface knows no copy, configure, boot or reload
 
     // What "show system" reports and the SNMP system group holds at start.

@@ -1,0 +1,16 @@
+#include "run/RunEvents.h"
+
+QString outcomeName(TRunOutcome outcome)
+{
+    switch (outcome) {
+    case TRunOutcome::Done:
+        return QStringLiteral("done");
+    case TRunOutcome::AlreadyFinal:
+        return QStringLiteral("already-final");
+    case TRunOutcome::Failed:
+        return QStringLiteral("failed");
+    case TRunOutcome::Interrupted:
+        return QStringLiteral("interrupted");
+    }
+    return {};
+}
