@@ -224,6 +224,54 @@ private slots:
         QCOMPARE(m_progress, (QStringList{"Trying to open telnet connection...", "Gathering information"}));
     }
 
+    // One byte of an image changed in the packed program: the inventory refuses to extract
+    // it, names it, and nothing is left for the switch to fetch.
+    void damagedImageIsRefused()
+    {
+        const QByteArray image = m_host.payload("sim_ge-interim.img");
+        PayloadHost damaged;
+        damaged.store.SetFileName(packFixture(m_temp.path(), "damaged",
+                                              {{"private.ini", readFile(TESSARO_ASSETS_DIR "/private.ini")},
+                                               {"sim_ge-interim.img", image},
+                                               {"sim_ge-746.img", m_host.payload("sim_ge-746.img")}}));
+        QByteArray packed = readFile(damaged.store.FileName());
+        const qsizetype at = packed.indexOf(image.left(64));
+        QVERIFY(at > 0);
+        packed[at + 1000] = char(packed[at + 1000] ^ 0x01);
+        QVERIFY(writeFile(damaged.store.FileName(), packed));
+
+        ScriptedDialogs dialogs;
+        SwitchSim sim;
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        auto operations = operationsFor(sim);
+        operations->TftpHost = &damaged;
+        QVERIFY(operations->GatherInformation(recordProgress()));
+        QCOMPARE(dialogs.shown().size(), 1);
+        QVERIFY2(dialogs.texts()[0].startsWith("EXCEPTION : The image sim_ge-interim.img in the payload is damaged: "),
+                 qPrintable(dialogs.texts()[0]));
+        QVERIFY(Platform::terminateRequested());
+        QVERIFY(QDir(WorkingFolder()).entryList({"*.img"}).isEmpty());
+        QVERIFY(!sim.transcript().contains("copy"));
+    }
+
+    // A switch that redraws its prompt after erase-line with no blank after it: every command
+    // still ends where its prompt shows, as with a blank, not at the end of its poll budget.
+    void barePromptCostsNoMore()
+    {
+        quint32 programMs[2] = {};
+        for (const bool bare : {false, true}) {
+            ScriptedDialogs dialogs;
+            SwitchSim sim(bare ? QStringList{"--bare-prompt"} : QStringList{});
+            QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+            auto operations = operationsFor(sim);
+            programMs[bare] = programMsOf([&] { QVERIFY(operations->GatherInformation(recordProgress())); });
+            QCOMPARE(operations->Telnet->DutPromptInCliMode, QString("console#"));
+            QCOMPARE(operations->CurrentVersion, QString("3.0.0.43"));
+            QVERIFY(dialogs.shown().isEmpty());
+        }
+        QCOMPARE(programMs[true], programMs[false]);
+    }
+
     void unknownModelAfterTheResetIsNoReasonToStop()
     {
         ScriptedDialogs dialogs;
