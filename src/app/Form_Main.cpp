@@ -377,8 +377,12 @@ void TMainForm::ActionBackExecute()
 
 void TMainForm::ActionHelpExecute()
 {
-    if (m_helpDialog)
-        m_helpDialog->exec();
+    if (!m_helpDialog)
+        return;
+    // Shown, not executed: a nested event loop here would hold a run that waits underneath.
+    m_helpDialog->show();
+    m_helpDialog->raise();
+    m_helpDialog->activateWindow();
 }
 
 void TMainForm::ActionNextUpdate()

@@ -7,6 +7,8 @@ QString outcomeName(TRunOutcome outcome)
         return QStringLiteral("done");
     case TRunOutcome::AlreadyFinal:
         return QStringLiteral("already-final");
+    case TRunOutcome::Unconfirmed:
+        return QStringLiteral("unconfirmed");
     case TRunOutcome::Failed:
         return QStringLiteral("failed");
     case TRunOutcome::Interrupted:

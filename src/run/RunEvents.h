@@ -5,8 +5,9 @@
 
 // How a run ended: the one answer every face of the run shows in its own way.
 enum class TRunOutcome {
-    Done,         // the switch runs the final version
+    Done,         // the switch was seen running the final version
     AlreadyFinal, // it did before the run: nothing was changed
+    Unconfirmed,  // it reported its last step, but was not seen running the final version after
     Failed,       // stopped at a step, with the reason
     Interrupted,  // stopped by the operator
 };
@@ -29,8 +30,8 @@ struct TRunResult
     bool succeeded() const { return Outcome == TRunOutcome::Done || Outcome == TRunOutcome::AlreadyFinal; }
 };
 
-// "done", "already-final", "failed", "interrupted": the outcome as the result record and
-// the command line name it.
+// "done", "already-final", "unconfirmed", "failed", "interrupted": the outcome as the result
+// record and the command line name it.
 QString outcomeName(TRunOutcome outcome);
 
 // A transfer of the switch's own, while it runs and once it has ended.

@@ -228,6 +228,8 @@ QString outcomeWord(TRunOutcome outcome)
         return QStringLiteral("Done");
     case TRunOutcome::AlreadyFinal:
         return QStringLiteral("Already final");
+    case TRunOutcome::Unconfirmed:
+        return QStringLiteral("Not confirmed");
     case TRunOutcome::Failed:
         return QStringLiteral("Failed");
     case TRunOutcome::Interrupted:
@@ -245,8 +247,9 @@ QString outcomeClass(TRunOutcome outcome)
         return QStringLiteral("success");
     case TRunOutcome::Failed:
         return QStringLiteral("failure");
+    case TRunOutcome::Unconfirmed:
     case TRunOutcome::Interrupted:
-        return QStringLiteral("interrupted");
+        return QStringLiteral("caution");
     }
     return {};
 }
@@ -262,6 +265,9 @@ QString outcomeSentence(const TRunRecord &record)
     case TRunOutcome::AlreadyFinal:
         return QStringLiteral("The switch ran the final version ") + orNotRead(record.FinalVersion)
             + QStringLiteral(" before the run; nothing was changed.");
+    case TRunOutcome::Unconfirmed:
+        return QStringLiteral("The switch reported the last step of its upgrade, but was not seen running the final version ")
+            + orNotRead(record.FinalVersion) + QStringLiteral(" afterwards.");
     case TRunOutcome::Failed:
         return QStringLiteral("The run failed at ") + step + QLatin1Char('.');
     case TRunOutcome::Interrupted:
@@ -822,8 +828,8 @@ h3 { font-size: 1rem; margin: 1rem 0 .4rem; }
 .outcome.success .badge { background: #1a7f37; }
 .outcome.failure { border-color: #cf222e; background: #fff0ef; }
 .outcome.failure .badge { background: #cf222e; }
-.outcome.interrupted { border-color: #bf8700; background: #fff8c5; }
-.outcome.interrupted .badge { background: #9a6700; }
+.outcome.caution { border-color: #bf8700; background: #fff8c5; }
+.outcome.caution .badge { background: #9a6700; }
 .summary { font-size: 1.1rem; margin: .2rem 0 .8rem; }
 dl { display: grid; grid-template-columns: max-content 1fr; gap: .15rem 1.2rem; margin: 0; }
 dt { font-weight: 600; }
@@ -870,8 +876,8 @@ svg.timeline .bar.transfer { fill: #8250df; }
   svg.timeline, dl, pre, tr, tbody.item, table.versions { break-inside: avoid; page-break-inside: avoid; }
   thead { display: table-header-group; }
   .wide { overflow: visible; }
-  .outcome, .outcome.success, .outcome.failure, .outcome.interrupted { background: #fff; border-color: #000; }
-  .outcome .badge, .outcome.success .badge, .outcome.failure .badge, .outcome.interrupted .badge {
+  .outcome, .outcome.success, .outcome.failure, .outcome.caution { background: #fff; border-color: #000; }
+  .outcome .badge, .outcome.success .badge, .outcome.failure .badge, .outcome.caution .badge {
     background: #fff; color: #000; border: 2px solid #000; font-weight: 700; }
   th, td, thead th, thead td { border-bottom-color: #000; }
   .missing, .no, .yes, tr.digest-row td, td .approx { color: #000; }

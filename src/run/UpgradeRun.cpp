@@ -2,9 +2,11 @@
 
 #include "access/SnmpSync.h"
 #include "access/TelnetSync.h"
+#include "platform/Clock.h"
 #include "platform/Exceptions.h"
 #include "platform/MessagePump.h"
 #include "platform/Paths.h"
+#include "upgrade/ShowParsers.h"
 #include "payload/PayloadDigests.h"
 #include "platform/WorkingFolder.h"
 #include "run/StatusText.h"
@@ -35,6 +37,7 @@ const QString kFinalPrefix = QStringLiteral("Step 4:");
 const QString kInventoryPrefix = QStringLiteral("Step1:");
 const QString kInventoryStep = QStringLiteral("Taking the inventory");
 const QString kPollingStep = QStringLiteral("Watching the switch's own upgrade");
+const QString kConfirmStep = QStringLiteral("Confirming the final version");
 
 bool runsIntermediateVersion(const TTelnetOperations &operations)
 {
@@ -194,11 +197,14 @@ TRunResult TUpgradeRun::runPhases()
         shortPath();
         return finalRun();
     }
+    m_firstBackup = m_operations.ConfigFileName;
     for (;;) {
         if (!fullRun())
             return failed(m_lastTrouble);
-        if (runsIntermediateVersion(m_operations))
-            return finalRun();
+        if (runsIntermediateVersion(m_operations)) {
+            finalRun();
+            return confirmFinalVersion();
+        }
         const QString failure = afterTheReset();
         if (!failure.isEmpty()) {
             emit message(MessageKind::Error, failure + QStringLiteral("\n\rApplication will terminate."));
@@ -245,11 +251,22 @@ bool TUpgradeRun::fullRun()
     ++m_fullRuns;
     emit stepCountChanged(kFullRunSteps);
     startStep(1, QStringLiteral("Saving configuration file from device "));
-    if (!m_operations.BackupConfiguration(progress)) {
-        m_operations.RequestEnd();
-        return false;
+    // The operator's file keeps the configuration as it was before anything changed; a later
+    // run's configuration, with the settings the first one made, goes beside it.
+    if (m_fullRuns > 1) {
+        const QString later = laterBackupPath(m_firstBackup, m_fullRuns);
+        addProgressLine(QStringLiteral("The configuration taken before anything changed stays at ") + m_firstBackup
+                        + QStringLiteral("; this run's goes to ") + later);
+        m_operations.SetConfigFileName(later);
     }
-    noteBackup();
+    {
+        const auto operatorsPath = qScopeGuard([this] { m_operations.SetConfigFileName(m_firstBackup); });
+        if (!m_operations.BackupConfiguration(progress)) {
+            m_operations.RequestEnd();
+            return false;
+        }
+        noteBackup();
+    }
     m_operations.EnableSnmpAccess(progress);
     noteWritten(Written::Community);
     m_operations.SaveUnitCount(progress);
@@ -341,20 +358,26 @@ bool TUpgradeRun::PollDevice()
     const int steps = m_operations.IsStack && m_operations.StackUnitCount > 1 ? kStackSteps : kStandaloneSteps;
     emit stepCountChanged(steps);
     addProgressLine(steps == kStackSteps ? QStringLiteral("Stackable device") : QStringLiteral("Stabdalone (or Master)"));
-    int unchanged = 0;
+    // Until the intermediate image reports, the object still holds what the run wrote into
+    // it (the unit count): no status of the switch's, and no text for the operator.
+    const QString written = writtenContact();
     int step = 0;
-    while (unchanged < kUnchangedReads) {
-        const QString status = ReadStatus();
+    int furthestStep = 0;
+    quint32 lastNewStep = Platform::tickCount();
+    while (Platform::tickCount() - lastNewStep < quint32(kStepSilenceMs)) {
+        const QString read = ReadStatus();
+        const QString status = read == written ? QStringLiteral("Waiting for the switch to report its first step") : read;
         if (status != m_lastStatus) {
-            unchanged = 0;
             m_lastStatus = status;
             addProgressLine(status);
             step = statusStep(status).value_or(step);
+            if (step > furthestStep) {
+                furthestStep = step;
+                lastNewStep = Platform::tickCount();
+            }
             m_record.Timeline.append({TTimelineSpan::Kind::Step, status, QDateTime::currentDateTimeUtc(), 0});
             emit statusRead(status, step);
             updateEstimate(m_plan.Segments.size() - 1, double(step) / double(steps));
-        } else {
-            ++unchanged;
         }
         if (status.toLower().contains(QStringLiteral("last "))) {
             emit message(MessageKind::Information, QStringLiteral("Device will now reset , and we will loose connection "));
@@ -365,6 +388,81 @@ bool TUpgradeRun::PollDevice()
         Platform::pumpingWait(kPauseSteps, kPauseStepMs);
     }
     return false;
+}
+
+TRunResult TUpgradeRun::confirmFinalVersion()
+{
+    m_step = kConfirmStep;
+    m_record.Timeline.append({TTimelineSpan::Kind::Step, m_step, QDateTime::currentDateTimeUtc(), 0});
+    TTelnet &telnet = *m_operations.Telnet;
+    // The switch resets now; its session goes with it.
+    telnet.CanDisconnect = true;
+    telnet.SetConnected(false);
+    addProgressLine(QStringLiteral("Waiting for the switch to come back with the final version...."));
+    m_operations.Pause(m_operations.IsStack ? kFinalStackResetMs : kFinalResetMs);
+    addProgressLine(QStringLiteral("Trying to connect to device on its final version ....."));
+    m_record.After.emplace();
+    bool answered = false;
+    for (int attempt = 1; attempt <= kConfirmAttempts && !answered; ++attempt) {
+        if (attempt > 1) {
+            telnet.CanDisconnect = true;
+            telnet.SetConnected(false);
+            m_operations.Pause(25'000);
+        }
+        answered = m_operations.WaitForDevice(400) && readFinalState(*m_record.After);
+    }
+    telnet.CanDisconnect = false;
+    const QString finalVersion = m_operations.FinalVersion;
+    if (!answered) {
+        m_record.After.reset();
+        const QString lost = QStringLiteral("The switch reported the last step of its upgrade, but did not answer after "
+                                            "its reset.\n\rCheck on its console that it has started with version ")
+            + finalVersion + QStringLiteral(" and that ") + m_operations.DeviceAddress + QStringLiteral(" reaches it.");
+        emit message(MessageKind::Warning, lost);
+        addProgressLine(lost.section(QStringLiteral("\n\r"), 0, 0));
+        return {TRunOutcome::Unconfirmed, m_step, lost, {}};
+    }
+    const TSwitchState &after = *m_record.After;
+    QStringList read{QStringLiteral("version ") + after.Version};
+    bool final = after.Version == finalVersion;
+    for (const TUnitState &unit : after.Units) {
+        read << QStringLiteral("unit %1: %2").arg(unit.Unit).arg(unit.Version);
+        final = final && unit.Version == finalVersion;
+    }
+    if (!final) {
+        const QString other = QStringLiteral("The switch came back from its last reset, but not every unit runs version ")
+            + finalVersion + QStringLiteral(": it reported ") + read.join(QStringLiteral(", "))
+            + QStringLiteral(".\n\rCheck its image slots (\"show bootvar\") and its console before you use it.");
+        emit message(MessageKind::Warning, other);
+        addProgressLine(other.section(QStringLiteral("\n\r"), 0, 0));
+        return {TRunOutcome::Unconfirmed, m_step, other, {}};
+    }
+    addProgressLine(QStringLiteral("The switch runs version ") + finalVersion);
+    return {TRunOutcome::Done, {}, QStringLiteral("The switch runs the final version ") + finalVersion + QLatin1Char('.'), {}};
+}
+
+bool TUpgradeRun::readFinalState(TSwitchState &state)
+{
+    if (!m_operations.Login())
+        return false;
+    TTelnet &telnet = *m_operations.Telnet;
+    const QString unit = m_operations.StackUnit;
+    state.ReadAt = QDateTime::currentDateTimeUtc();
+    telnet.SendLineWaitForPrompt(QStringLiteral("show version") + unit + QStringLiteral("\n"), kPromptPolls);
+    state.Version = ParseVersion(telnet.Received, QStringLiteral("SW version")).Version;
+    telnet.SendLineWaitForPrompt(QStringLiteral("show bootvar") + unit + QStringLiteral("\n"), kPromptPolls);
+    const TBootVar boot = ParseBootVar(telnet.Received);
+    state.ActiveImage = boot.Active;
+    state.NextImage = boot.Next;
+    state.Units.clear();
+    if (m_operations.IsStack) {
+        // Without a unit: the answer lists every unit of the stack.
+        telnet.SendLineWaitForPrompt(QStringLiteral("show version \n"), kPromptPolls);
+        for (const TUnitVersion &listed : parseUnitVersions(telnet.Received))
+            state.Units.append({listed.Unit, listed.Version});
+    }
+    telnet.ClearReceived();
+    return !state.Version.isEmpty();
 }
 
 void TUpgradeRun::startStep(int position, const QString &text)
@@ -451,6 +549,22 @@ void TUpgradeRun::noteBackup()
 {
     const QString path = m_operations.ConfigFileName;
     m_record.Backups.append({path, QFileInfo(path).size(), fileSha256(path), m_fullRuns});
+    m_operations.Trace(QStringLiteral("Trace: configuration of run %1 saved to").arg(m_fullRuns), path);
+}
+
+QString TUpgradeRun::laterBackupPath(const QString &first, int run)
+{
+    const QFileInfo file(first);
+    const QString suffix = file.completeSuffix();
+    const QString name = file.baseName() + QStringLiteral(".run%1").arg(run)
+        + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+    return Platform::folderPart(first) + name;
+}
+
+QString TUpgradeRun::writtenContact() const
+{
+    return (m_operations.IsStack ? QString::number(m_operations.StackUnitCount) : QStringLiteral("0"))
+        + (m_operations.DhcpAfterReset ? QStringLiteral(",") : QString());
 }
 
 void TUpgradeRun::noteWritten(Written setting)
@@ -461,9 +575,7 @@ void TUpgradeRun::noteWritten(Written setting)
         text = QStringLiteral("snmp-server community vemtal su");
         break;
     case Written::Contact:
-        text = QStringLiteral("snmp-server contact ")
-            + (m_operations.IsStack ? QString::number(m_operations.StackUnitCount) : QStringLiteral("0"))
-            + (m_operations.DhcpAfterReset ? QStringLiteral(",") : QString());
+        text = QStringLiteral("snmp-server contact ") + writtenContact();
         break;
     case Written::Location:
         text = QStringLiteral("snmp-server location ") + m_operations.Telnet->LocalHost();

@@ -34,8 +34,15 @@ public:
     // version, before the operator is asked to look at the switch: one more run covers a
     // switch that booted its old slot once; a switch that does it again rejects the image.
     static constexpr int kMaxFullRuns = 2;
-    // Reads of the self-upgrade's status without a change before the switch counts as lost.
-    static constexpr int kUnchangedReads = 330;
+    // Program time without a new step of the self-upgrade before the switch counts as lost:
+    // what 330 reads two seconds apart once gave, however long each read takes and however
+    // the texts between two steps change.
+    static constexpr int kStepSilenceMs = 330 * 2000;
+    // The waits of the confirmation: the switch's reset into the final version (a stack's is
+    // longer), then the attempts to log in once it answers.
+    static constexpr int kFinalResetMs = 70'000;
+    static constexpr int kFinalStackResetMs = 190'000;
+    static constexpr int kConfirmAttempts = 3;
 
     // Takes over the procedure's messages and its end request until it is destroyed.
     TUpgradeRun(TTelnetOperations &operations, ITftpHost &host, QObject *parent = nullptr);
@@ -103,6 +110,13 @@ private:
     TRunResult finalRun();
     // Polls the status until the switch announces its last step; false on the time-out.
     bool PollDevice();
+    // After the acknowledgement: waits for the switch to come back from its last reset, logs
+    // in and reads its versions. Done when every unit runs the final version.
+    TRunResult confirmFinalVersion();
+    // Logs in and reads the versions into state; false when the switch does not answer.
+    bool readFinalState(TSwitchState &state);
+    // Where a later full run keeps its backup: beside the operator's, named for the run.
+    static QString laterBackupPath(const QString &first, int run);
 
     void startStep(int position, const QString &text);
     void updateEstimate(qsizetype segment, double done = 0.0);
@@ -116,11 +130,15 @@ private:
     // A setting the run wrote that stays on the switch after it.
     enum class Written { Community, Contact, Location };
     void noteWritten(Written setting);
+    // What SaveUnitCount wrote into sysContact for the intermediate image to read.
+    QString writtenContact() const;
     void finishRecord(const TRunResult &result);
 
     TTelnetOperations &m_operations;
     ITftpHost &m_host;
     std::unique_ptr<Hooks> m_savedHooks;
+    // The operator's path, which holds the configuration taken before anything changed.
+    QString m_firstBackup;
     TSNMP *m_snmp = nullptr;
     std::atomic<bool> m_interrupted{false};
     TRunPlan m_plan;

@@ -89,16 +89,22 @@ quint64 TTelnetOperations::startTransfer(const QString &command, const QString &
     return ticket;
 }
 
-std::optional<TTransferRecord> TTelnetOperations::waitForTransfer(quint64 ticket,
-                                                                  const std::function<void()> &reportProgress)
+TTelnetOperations::CopyWait TTelnetOperations::waitForTransfer(quint64 ticket, bool backup,
+                                                               const std::function<void()> &reportProgress,
+                                                               std::optional<TTransferRecord> &transfer)
 {
     // Only the switch's own transfer of the file its command named ends the wait: another
     // client of the PC's server (a second device, a boot loader, a stale retry) is served and
-    // logged by the host and changes nothing here.
-    std::optional<TTransferRecord> transfer = TftpHost->ExpectedTransfer(ticket);
+    // logged by the host and changes nothing here. The switch may refuse the copy at any time
+    // (its TFTP client gives up after its own time-out): that ends the wait too.
+    transfer = TftpHost->ExpectedTransfer(ticket);
     for (int pauses = 0; !(transfer && transfer->ended()) && pauses < kTransferWaitPauses; ++pauses) {
         Pause(1000);
         reportProgress();
+        if (refusedCopy(backup)) {
+            TftpHost->ForgetExpectedTransfer(ticket);
+            return CopyWait::Refused;
+        }
         transfer = TftpHost->ExpectedTransfer(ticket);
         if (transfer)
             Platform::emitIfSet(OnTransferProgress, *transfer);
@@ -110,10 +116,10 @@ std::optional<TTransferRecord> TTelnetOperations::waitForTransfer(quint64 ticket
         tell(MessageKind::Warning, kTransferFailed);
         Telnet->SetConnected(false);
     }
-    return transfer;
+    return CopyWait::Ended;
 }
 
-void TTelnetOperations::waitForCompletion(const TProgressEvent &OnProgress)
+TTelnetOperations::CopyWait TTelnetOperations::waitForCompletion(bool backup, const TProgressEvent &OnProgress)
 {
     for (int pauses = 0;; ++pauses) {
         bool done = false;
@@ -123,13 +129,15 @@ void TTelnetOperations::waitForCompletion(const TProgressEvent &OnProgress)
                 OnProgress(this, QStringLiteral("Copy Completed!!!!"));
             }
         }
+        if (!done && refusedCopy(backup))
+            return CopyWait::Refused;
         if (!done && pauses == kCompletionWaitPauses) {
             tell(MessageKind::Warning, kTransferFailed);
             Telnet->SetConnected(false);
         }
         Pause(1000);
         if (done)
-            return;
+            return CopyWait::Ended;
     }
 }
 
@@ -154,13 +162,16 @@ bool TTelnetOperations::BackupConfiguration(const TProgressEvent &OnProgress)
     for (const QString &line : std::as_const(Telnet->Received))
         OnProgress(this, line);
     qsizetype seen = Telnet->Received.size();
-    const std::optional<TTransferRecord> upload = waitForTransfer(ticket, [&] {
+    std::optional<TTransferRecord> upload;
+    const auto reportNewLines = [&] {
         const QStringList &received = Telnet->Received;
         for (qsizetype i = seen; i < received.size(); ++i)
             OnProgress(this, received[i]);
         seen = std::max(seen, received.size());
-    });
-    waitForCompletion(OnProgress);
+    };
+    if (waitForTransfer(ticket, true, reportNewLines, upload) == CopyWait::Refused
+        || waitForCompletion(true, OnProgress) == CopyWait::Refused)
+        return false;
     Telnet->ClearReceived();
 
     // The run changes the switch only once its configuration is safe on the PC. The bytes are
@@ -185,11 +196,16 @@ bool TTelnetOperations::DownloadImage(const TProgressEvent &OnProgress)
         return false;
     }
     // The switch's output grows a mark a second: the whole of it is shown at every pause.
-    waitForTransfer(ticket, [&] {
+    const auto reportAllLines = [&] {
         for (const QString &line : std::as_const(Telnet->Received))
             OnProgress(this, line);
-    });
-    waitForCompletion(OnProgress);
+    };
+    std::optional<TTransferRecord> download;
+    if (waitForTransfer(ticket, false, reportAllLines, download) == CopyWait::Refused
+        || waitForCompletion(false, OnProgress) == CopyWait::Refused) {
+        RequestEnd();
+        return false;
+    }
     Telnet->ClearReceived();
     return true;
 }

@@ -127,12 +127,15 @@ private:
     // Sends the copy command that makes the switch transfer file; returns the host's ticket
     // for that transfer.
     quint64 startTransfer(const QString &command, const QString &file, bool writing);
-    // Waits for the ticket's transfer to end, calling reportProgress after each pause. A
-    // transfer that fails or does not end in time is reported, and the connection dropped so
-    // that the next pause ends the program. Returns the transfer as it ended, if it began.
-    std::optional<TTransferRecord> waitForTransfer(quint64 ticket, const std::function<void()> &reportProgress);
-    // Waits for the switch's completion line.
-    void waitForCompletion(const TProgressEvent &OnProgress);
+    enum class CopyWait { Ended, Refused };
+    // Waits for the ticket's transfer to end, calling reportProgress after each pause; ends
+    // early, Refused, when the switch refuses the copy (reported as the command's answer is).
+    // A transfer that fails or does not end in time is reported, and the connection dropped so
+    // that the next pause ends the program. transfer is the switch's, as it ended, if it began.
+    CopyWait waitForTransfer(quint64 ticket, bool backup, const std::function<void()> &reportProgress,
+                             std::optional<TTransferRecord> &transfer);
+    // Waits for the switch's completion line, or its refusal.
+    CopyWait waitForCompletion(bool backup, const TProgressEvent &OnProgress);
     void sendAsTheSwitchGoesDown(const QString &text);
     // Shows the warning, drops the connection, asks the program to end and raises.
     [[noreturn]] void abandon(const QString &warning);

@@ -51,11 +51,16 @@ TFrameFinish::TFrameFinish(QWidget *parent)
 
 void TFrameFinish::PageEntered()
 {
-    const QString rule(40, u'-');
-    mainForm()->Operations()->Log << rule << rule << QStringLiteral("----Tessaro competed succesfully----") << rule
-                                  << rule;
-    mainForm()->SaveLog();
     const TRunRecord *record = mainForm()->RunRecord();
+    const bool unconfirmed = record && record->Result.Outcome == TRunOutcome::Unconfirmed;
+    const QString rule(40, u'-');
+    mainForm()->Operations()->Log << rule << rule
+                                  << (unconfirmed ? QStringLiteral("----Tessaro could not confirm the upgrade----")
+                                                  : QStringLiteral("----Tessaro competed succesfully----"))
+                                  << rule << rule;
+    mainForm()->SaveLog();
+    lblYouHave->setText(unconfirmed ? QStringLiteral("The switch was not seen running the final version: see the report.")
+                                    : QStringLiteral("You have successfully performed an upgrade."));
     btnOpenReport->setVisible(record && QFileInfo::exists(record->ReportPath));
 }
 

@@ -1,15 +1,14 @@
 #include "wizard/HelpDlg.h"
 
-#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/WorkingFolder.h"
 #include "wizard/Captions.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -54,6 +53,9 @@ TOKHelpBottomDlg::TOKHelpBottomDlg(QWidget *parent)
 {
     setObjectName(QStringLiteral("OKHelpBottomDlg"));
     setWindowTitle(QStringLiteral("Help Documents"));
+    // Modal to the operator, but shown without an event loop of its own: a run goes on
+    // underneath while the documents are read.
+    setWindowModality(Qt::ApplicationModal);
     CancelBtn->hide();
 
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -98,12 +100,12 @@ void TOKHelpBottomDlg::OpenDocument(QPushButton *button, const QString &document
 {
     button->setEnabled(false);
     const QString path = WorkingFolder() + document;
-    if (Platform::dialogs().openDocument(path))
-        Platform::sleep(1000);
-    else
+    if (!Platform::dialogs().openDocument(path)) {
         Platform::showMessage(Platform::MessageKind::Warning, noViewerText(path));
-    // Clicks made during the wait are still queued: delivered now, while the button is
-    // disabled, they are dropped instead of opening the document again.
-    QCoreApplication::processEvents();
-    button->setEnabled(true);
+        button->setEnabled(true);
+        return;
+    }
+    // Clicks within the next second find the button disabled and start no second viewer. A
+    // timer, not a sleep: a run waits on this thread and must not be held.
+    QTimer::singleShot(kReopenDelayMs, button, [button] { button->setEnabled(true); });
 }

@@ -34,6 +34,9 @@ public:
     QPushButton *Button2;
     QPushButton *Button3;
 
+    // How long a button stays disabled once it has handed its document to the viewer.
+    static constexpr int kReopenDelayMs = 1000;
+
     void Button1Click();
     void Button2Click();
     void Button3Click();

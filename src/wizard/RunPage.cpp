@@ -1,5 +1,6 @@
 #include "wizard/RunPage.h"
 
+#include "platform/Clock.h"
 #include "run/RunPlan.h"
 #include "tftp/host/HostWindow.h"
 #include "wizard/Frame_Finish.h"
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -48,8 +51,10 @@ TRunPage::TRunPage(const QString &title, QWidget *parent)
       lblItem(namedLabel(QStringLiteral("lblItem"), QStringLiteral("Step progress"), this)),
       prbItem(namedBar(QStringLiteral("prbItem"), QStringLiteral("Step progress"), this)),
       GroupBox1(new QGroupBox(QStringLiteral("Telnet && TFTP Section"), this)), MemoInfo(new QPlainTextEdit(GroupBox1)),
-      Panelmemo(new QWidget(GroupBox1))
+      Panelmemo(new QWidget(GroupBox1)), m_countdown(new QTimer(this))
 {
+    m_countdown->setInterval(1000);
+    connect(m_countdown, &QTimer::timeout, this, &TRunPage::updateCountdown);
     FrameTop->lblTitle->setText(title);
     FrameTop->lblSubtitle->setText(QStringLiteral("Wizard is working"));
     lblTimeToCompletion->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -106,7 +111,43 @@ const QMetaObject *TRunPage::NextPageClass() const
 
 void TRunPage::ShowProgressLine(const QString &Text)
 {
+    endCountdown();
     MemoInfo->appendPlainText(Text);
+}
+
+void TRunPage::ShowWait(int Ms)
+{
+    endCountdown();
+    m_waitEnds = Platform::tickCount() + quint32(Ms);
+    MemoInfo->appendPlainText(countdownText());
+    m_countdown->start();
+}
+
+QString TRunPage::countdownText() const
+{
+    const qint32 left = qint32(m_waitEnds - Platform::tickCount());
+    return QStringLiteral("    ") + durationText(std::max(left, 0)) + QStringLiteral(" left");
+}
+
+// The countdown is the memo's last line while it runs.
+void TRunPage::updateCountdown()
+{
+    QTextCursor line(MemoInfo->document());
+    line.movePosition(QTextCursor::End);
+    line.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    line.insertText(countdownText());
+}
+
+void TRunPage::endCountdown()
+{
+    if (!m_countdown->isActive())
+        return;
+    m_countdown->stop();
+    QTextCursor line(MemoInfo->document());
+    line.movePosition(QTextCursor::End);
+    line.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    line.removeSelectedText();
+    line.deletePreviousChar();
 }
 
 void TRunPage::SetStepCount(int N)

@@ -8,6 +8,7 @@ class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
+class QTimer;
 class TFrameTop;
 
 // What the two run pages share: the header whose subtitle names the current step, the
@@ -50,9 +51,20 @@ public:
     void ShowStatus(const QString &Text, int Position);
     // The run's estimate of the time it still needs, beside "Estimated time remaining".
     void ShowTimeLeft(qint64 Ms);
+    // A wait of Ms begins: the memo counts it down below the line that announced it, until
+    // the next progress text.
+    void ShowWait(int Ms);
 
 protected:
     // Cancel goes for good, the host's log moves onto this page and its transfers move this
     // page's step bar.
     void takeOverTheRun();
+
+private:
+    QString countdownText() const;
+    void updateCountdown();
+    void endCountdown();
+
+    QTimer *m_countdown;
+    quint32 m_waitEnds = 0;
 };

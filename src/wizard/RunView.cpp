@@ -28,6 +28,7 @@ TRunView::TRunView(TUpgradeRun &run, TRunPage *firstPage) : m_run(run), m_page(f
     connect(&run, &TUpgradeRun::progressLine, this, [this](const QString &text) { m_page->ShowProgressLine(text); });
     connect(&run, &TUpgradeRun::message, this, &Platform::showMessage);
     connect(&run, &TUpgradeRun::estimateChanged, this, [this](qint64 ms) { m_page->ShowTimeLeft(ms); });
+    connect(&run, &TUpgradeRun::waitStarted, this, [this](const QString &, int ms) { m_page->ShowWait(ms); });
 }
 
 void TRunView::showPhase(TRunPhase phase)
@@ -41,7 +42,9 @@ void TRunView::showPhase(TRunPhase phase)
 void TRunView::conclude(const TRunResult &result)
 {
     mainForm()->SetRunRecord(m_run.Record());
-    if (result.succeeded()) {
+    // A switch that reported its last step but was not seen on the final version has been
+    // left as the operator was told; the Finish page says so instead of claiming success.
+    if (result.succeeded() || result.Outcome == TRunOutcome::Unconfirmed) {
         mainForm()->ShowPageOfClass(&TFrameFinish::staticMetaObject);
         return;
     }

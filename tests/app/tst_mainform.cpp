@@ -394,7 +394,8 @@ private slots:
         else
             QTest::mouseClick(form.btnHelp, Qt::LeftButton);
 
-        QVERIFY(shownModal);
+        // Shown modal to the operator, without holding the caller in a loop of its own.
+        QTRY_VERIFY(shownModal);
         QVERIFY(!helpDialog.isVisible());
         QCOMPARE(helpDialog.result(), int(QDialog::Accepted));
         QVERIFY(helpDialog.CancelBtn->isHidden());

@@ -19,6 +19,10 @@
 #include "TestPaths.h"
 #include "TftpdProcess.h"
 
+#include <QJsonArray>
+#include <QLabel>
+#include <QJsonDocument>
+
 #include <sys/prctl.h>
 
 using Platform::MessageAnswer;
@@ -37,6 +41,9 @@ const QByteArray kLocation = "configure\nsnmp-server location 127.0.0.1\nsnmp-se
 const QByteArray kDownloadGe = "copy tftp://127.0.0.1/sim_ge-interim.img image\n";
 
 const QString kFinalVersionGe = "3.0.0.46";
+// After the switch's last step: its reset awaited, its version read.
+const QStringList kConfirmation{"Waiting for the switch to come back with the final version....",
+                                "Trying to connect to device on its final version .....", "The switch runs version 3.0.0.46"};
 const QString kDeviceReset = "Device will now reset , and we will loose connection ";
 const QString kInTheMiddle = "The wizard is in the middle of the process.\r\nTherefore it is not safe to quit now.";
 const QString kQuitQuestion = "The wizard has not completed its work.\r\nAre you sure you want to quit?";
@@ -46,10 +53,12 @@ const QStringList kFullRunSubtitles{"Saving configuration file from device ", "U
                                     "Finished"};
 const QStringList kFullRunBar{"1/5", "2/5", "3/5", "4/5", "5/5"};
 
-// The statuses of a self-upgrade as the switch reports them, and the bar after each.
-QStringList selfUpgradeStatuses(const QString &contact, bool stack)
+// The statuses of a self-upgrade as the operator sees them. Until the switch reports, its
+// contact still holds the unit count the wizard wrote: that is no status of the switch's.
+QStringList selfUpgradeStatuses(bool stack)
 {
-    QStringList texts{contact, "Step 1: Final image sim_ge-746.img received", "Step 2: Checking the final image",
+    QStringList texts{"Waiting for the switch to report its first step", "Step 1: Final image sim_ge-746.img received",
+                      "Step 2: Checking the final image",
                       "Step 3: Erasing the image area", "Step 4: Writing the final image",
                       "Step 5: Verifying the written image"};
     const int steps = stack ? 15 : 7;
@@ -144,6 +153,8 @@ class TestUpgrade : public QObject
             observer.onMemoLine("Waiting for a minute before polling....", [] { Platform::setTimeScale(0.005); });
             observer.onMemoLine("Trying to connect to device .....", [] { Platform::setTimeScale(kPeerTimeScale); });
         }
+        observer.onMemoLine(kConfirmation[0], [] { Platform::setTimeScale(0.005); });
+        observer.onMemoLine(kConfirmation[1], [] { Platform::setTimeScale(kPeerTimeScale); });
     }
 
     // Welcome, the device page with the switch's address, the TFTP page with the address
@@ -166,6 +177,8 @@ class TestUpgrade : public QObject
     {
         return TEXEAppendixFileSystem(m_payload).OpenFile(name, TExeAppendixStream::AccessMode::Read)->data();
     }
+
+    static QJsonObject readJson(const QString &path) { return QJsonDocument::fromJson(readFile(path)).object(); }
 
     QStringList memoLines(QWidget *page) const
     {
@@ -223,10 +236,12 @@ private slots:
             QCOMPARE(m_dialogs.shown()[2].kind, MessageKind::Information);
             QCOMPARE(observer.seen("FrameWorking").subtitles, kFullRunSubtitles);
             QCOMPARE(observer.seen("FrameWorking").bar, kFullRunBar);
-            const QStringList statuses = selfUpgradeStatuses("0", false);
+            const QStringList statuses = selfUpgradeStatuses(false);
             QCOMPARE(observer.seen("FrameWorkingInter").subtitles, statuses + QStringList{"Finished"});
             QCOMPARE(observer.seen("FrameWorkingInter").bar, barUpTo(7));
-            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()), QStringList{"Stabdalone (or Master)"} + statuses);
+            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()),
+                     QStringList{"Stabdalone (or Master)"} + statuses + kConfirmation);
+            QCOMPARE(wizard.page<TFrameFinish>()->lblYouHave->text(), QString("You have successfully performed an upgrade."));
             const QStringList intermediate = memoLines(wizard.page<TFrameWorking>());
             QCOMPARE(intermediate.first(), QString("saving configuration for later on ...."));
             QVERIFY(intermediate.contains("Copy Completed!!!!"));
@@ -249,7 +264,8 @@ private slots:
         const QByteArray inventory = "show system\nshow version\nshow bootvar\n";
         QCOMPARE(sim.transcript(), kLogin + inventory + kBackup + kEnableSnmp + "configure\nsnmp-server contact 0\nexit\n"
                                        + kDownloadGe + kLocation + "boot system image-2\nboot system image-2\n"
-                                       + "reload\nY\nY\n" + kLogin + kLogin + inventory);
+                                       + "reload\nY\nY\n" + kLogin + kLogin + inventory + kLogin
+                                       + "show version\nshow bootvar\n");
         QCOMPARE(readFile(m_configFile), sim.sent("conf_file.txt"));
         const QList<QJsonObject> copies = sim.events("copy");
         QCOMPARE(copies.size(), 3);
@@ -280,14 +296,14 @@ private slots:
             hurryThroughResets(observer);
             QVERIFY(wizard.next());
 
-            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
             QCOMPARE(m_dialogs.texts(), QStringList{kDeviceReset});
+            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
             QCOMPARE(observer.seen("FrameWorking").subtitles, kFullRunSubtitles);
             QCOMPARE(observer.seen("FrameWorking").bar, kFullRunBar);
-            const QStringList statuses = selfUpgradeStatuses("2,", true);
+            const QStringList statuses = selfUpgradeStatuses(true);
             QCOMPARE(observer.seen("FrameWorkingInter").subtitles, statuses + QStringList{"Finished"});
             QCOMPARE(observer.seen("FrameWorkingInter").bar, barUpTo(15));
-            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()), QStringList{"Stackable device"} + statuses);
+            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()), QStringList{"Stackable device"} + statuses + kConfirmation);
             QVERIFY(memoLines(wizard.page<TFrameWorking>()).contains("Waiting for another 2 minutes for stack device before polling...."));
             QVERIFY(wizard.next());
         }
@@ -296,7 +312,7 @@ private slots:
         QCOMPARE(sim.transcript(), kLogin + inventory + kBackup + kEnableSnmp
                                        + "show version \nconfigure\nsnmp-server contact 2,\nexit\n" + kDownloadGe + kLocation
                                        + "boot system image-2\nboot system image-2\nstack reload\n" + kLogin + kLogin
-                                       + inventory);
+                                       + inventory + kLogin + "show version unit 2\nshow bootvar unit 2\nshow version \n");
         QCOMPARE(readFile(m_configFile), sim.sent("conf_file.txt"));
         QCOMPARE(sim.events("self-upgrade").value(0),
                  (QJsonObject{{"event", "self-upgrade"}, {"units", 2}, {"dhcp", true}, {"server", "127.0.0.1"}}));
@@ -481,29 +497,34 @@ private slots:
             QCOMPARE(m_dialogs.shown()[0].kind, MessageKind::Error);
             QCOMPARE(m_dialogs.shown()[1].kind, MessageKind::Error);
             QVERIFY(Platform::terminateRequested());
-            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()), (QStringList{"Stabdalone (or Master)", "0"}));
+            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()),
+                     (QStringList{"Stabdalone (or Master)", "Waiting for the switch to report its first step"}));
             QVERIFY(wizard.page<TFrameWorkingInter>()->Aborted);
             QVERIFY2(polling >= 330u * 2000u, qPrintable(QString::number(polling)));
             QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFTP::staticMetaObject);
         }
         // Entered again by the failure, the intermediate run sent nothing more.
         QVERIFY(sim.transcript().endsWith(kLogin + kLogin + "show system\nshow version\nshow bootvar\n"));
-        QVERIFY(logLines(sim).contains("Step 4:0"));
+        QVERIFY(logLines(sim).contains("Step 4:Waiting for the switch to report its first step"));
     }
 
     // The switch comes back from each reset on its old image: one more run, then the operator
-    // is told what to look at, and the program ends.
+    // is told what to look at, and the program ends. The operator's file keeps the
+    // configuration taken before anything changed; the second run's goes beside it.
     void switchThatKeepsItsOldImage()
     {
         SwitchSim sim(switchArguments({"--reset-fault", "old-image"}), nextAddress());
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         const QString failure = "The switch came back from its reset running 3.0.0.43, not the intermediate version, 2 times."
                                 "\n\rCheck its image slots (\"show bootvar\") and its console, then run the utility again.";
+        const QString secondBackup = m_temp->filePath("cfg/sw.run2.txt");
+        QByteArray original;
         {
             WizardUnderTest wizard(m_payload);
             RunObserver observer(wizard.mainForm);
             fillInUpToTheRun(wizard, sim, "Default IP");
             hurryThroughResets(observer, 2);
+            observer.onMemoLine("Starting download image process....", [&] { original = sim.sent("conf_file.txt"); });
             wizard.next();
 
             QCOMPARE(m_dialogs.texts(), QStringList{failure + "\n\rApplication will terminate."});
@@ -515,7 +536,102 @@ private slots:
         }
         QCOMPARE(sim.transcript().count("reload\nY\nY\n"), 2);
         QCOMPARE(sim.transcript().count(kDownloadGe), 2);
-        QVERIFY(logLines(sim).contains("Step3 : " + failure.section("\n\r", 0, 0)));
+        const QStringList log = logLines(sim);
+        QVERIFY(log.contains("Step3 : " + failure.section("\n\r", 0, 0)));
+
+        QVERIFY(!original.isEmpty());
+        QVERIFY(!original.contains("snmp-server location 127.0.0.1"));
+        QCOMPARE(readFile(m_configFile), original);
+        QCOMPARE(readFile(secondBackup), sim.sent("conf_file.txt"));
+        QVERIFY(sim.sent("conf_file.txt").contains("snmp-server location 127.0.0.1"));
+        QVERIFY(log.contains("Trace: configuration of run 1 saved to--" + m_configFile));
+        QVERIFY(log.contains("Trace: configuration of run 2 saved to--" + secondBackup));
+        const QJsonObject record = readJson(m_temp->filePath("cfg/Quillo_" + sim.address() + ".result.json"));
+        const QJsonArray backups = record["backups"].toArray();
+        QCOMPARE(backups.size(), 2);
+        QCOMPARE(backups[0].toObject()["path"].toString(), m_configFile);
+        QCOMPARE(backups[1].toObject()["path"].toString(), secondBackup);
+    }
+
+    // Whole upgrades that end on the Finish page, and what it says: a switch that redraws its
+    // prompt with no blank after erase-line goes through as any other; one that reports every
+    // step but comes back on the intermediate version is not called upgraded.
+    void finishPageSaysWhatWasSeen_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("finishText");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("lastMemoLine");
+
+        QTest::newRow("a prompt without a blank after erase-line")
+            << QStringList{"--bare-prompt"} << QStringList{kDeviceReset} << "You have successfully performed an upgrade."
+            << "done" << kConfirmation.last();
+        const QString notFinal = "The switch came back from its last reset, but not every unit runs version 3.0.0.46: it "
+                                 "reported version 3.0.0.45-interim.";
+        QTest::newRow("a switch that keeps the intermediate image")
+            << QStringList{"--self-upgrade-fault", "final-not-written"}
+            << QStringList{kDeviceReset, notFinal + "\n\rCheck its image slots (\"show bootvar\") and its console before "
+                                                    "you use it."}
+            << "The switch was not seen running the final version: see the report." << "unconfirmed" << notFinal;
+    }
+    void finishPageSaysWhatWasSeen()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, finishText);
+        QFETCH(QString, outcome);
+        QFETCH(QString, lastMemoLine);
+        SwitchSim sim(switchArguments(extra), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        {
+            WizardUnderTest wizard(m_payload);
+            RunObserver observer(wizard.mainForm);
+            fillInUpToTheRun(wizard, sim, "Default IP");
+            hurryThroughResets(observer);
+            QVERIFY(wizard.next());
+
+            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
+            QCOMPARE(m_dialogs.texts(), messages);
+            QCOMPARE(wizard.page<TFrameFinish>()->lblYouHave->text(), finishText);
+            QVERIFY(wizard.page<TFrameFinish>()->btnOpenReport->isVisible());
+            QCOMPARE(memoLines(wizard.page<TFrameWorkingInter>()).last(), lastMemoLine);
+            QVERIFY(wizard.next());
+        }
+        const QJsonObject record = readJson(m_temp->filePath("cfg/Quillo_" + sim.address() + ".result.json"));
+        QCOMPARE(record["result"].toObject()["outcome"].toString(), outcome);
+        QVERIFY(QFile::exists(m_temp->filePath("cfg/Quillo_" + sim.address() + ".report.html")));
+    }
+
+    // The help documents opened in the middle of a run: the run goes on while they are open.
+    void helpNeverHoldsTheRun()
+    {
+        SwitchSim sim(switchArguments({}), nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        WizardUnderTest wizard(m_payload);
+        RunObserver observer(wizard.mainForm);
+        fillInUpToTheRun(wizard, sim, "Default IP");
+        hurryThroughResets(observer);
+        bool helpShown = false;
+        QStringList seenWhileHelpOpen;
+        observer.onMemoLine("Starting download image process....", [&] {
+            // A guard only: a dialog that held the run would otherwise hold the test for ever.
+            QTimer::singleShot(120'000, &wizard.help, &QDialog::reject);
+            wizard.mainForm.ActionHelpExecute();
+            helpShown = wizard.help.isVisible();
+        });
+        observer.onMemoLine("Resetting the device....", [&] {
+            if (wizard.help.isVisible())
+                seenWhileHelpOpen << "Resetting the device....";
+        });
+        QVERIFY(wizard.next());
+        QVERIFY(helpShown);
+        QCOMPARE(seenWhileHelpOpen, QStringList{"Resetting the device...."});
+        QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
+        QVERIFY(wizard.help.isVisible());
+        wizard.help.accept();
+        QCOMPARE(m_dialogs.texts(), QStringList{kDeviceReset});
+        QVERIFY(wizard.next());
     }
 };
 

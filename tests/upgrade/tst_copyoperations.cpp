@@ -337,6 +337,40 @@ private slots:
                  qPrintable(log.join('\n')));
     }
 
+    // The switch refuses the copy only once its TFTP client has given up, long after the
+    // command's answer was looked at: the wait ends with the refusal's message then, for the
+    // image as for the backup, instead of running to its bound.
+    void lateRefusalEndsTheWait_data()
+    {
+        QTest::addColumn<int>("copy");
+        QTest::newRow("backup") << int(Copy::Backup);
+        QTest::newRow("download") << int(Copy::Download);
+    }
+    void lateRefusalEndsTheWait()
+    {
+        QFETCH(int, copy);
+        TftpdProcess refusing;
+        QTemporaryDir refusingRoot;
+        QVERIFY2(refusing.startRefusing(refusingRoot.path()), qPrintable(refusing.errorText()));
+        // The copy starts, and fails, well after the answer's look three seconds in.
+        SwitchSim sim(scenario({"--tftp-port", QString::number(refusing.port()), "--copy-start-delay", "2000"}));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        ProcedureRig rig(m_payload, m_configFile);
+        QVERIFY(rig.takeInventory(sim));
+
+        bool result = true;
+        QString error;
+        const quint32 elapsed = programMsOf([&] { run(rig, Copy(copy), result, error); });
+        QVERIFY(!result);
+        QCOMPARE(error, QString());
+        QCOMPARE(rig.dialogs.texts(), QStringList{kWrongIpWarning});
+        // As at the command's answer: the image download ends the program itself, the run
+        // page does for the backup.
+        QCOMPARE(Platform::terminateRequested(), Copy(copy) == Copy::Download);
+        QVERIFY(!QFile::exists(m_configFile));
+        QVERIFY2(elapsed < quint32(kTransferWaitPauses) * 1000 / 10, qPrintable(QString::number(elapsed)));
+    }
+
     void backupThatCannotBeWrittenChangesNothing()
     {
         SwitchSim sim(scenario());

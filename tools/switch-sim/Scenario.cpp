@@ -153,7 +153,7 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     const auto copyFailureText = option(QStringLiteral("copy-failure-text"), QStringLiteral("The line a failed copy prints."), text, scenario.copyFailureText);
     const auto resetFault = option(QStringLiteral("reset-fault"), QStringLiteral("never-back: a reset never ends; old-image: the switch comes back on the slot it ran."), QStringLiteral("fault"));
     const auto selfUpgradeFault = option(QStringLiteral("self-upgrade-fault"), QStringLiteral(
-        "A fault of the intermediate image: never-reports, stops-after=STEP, or snmp-silent (its SNMP agent never answers)."), QStringLiteral("fault"));
+        "A fault of the intermediate image: never-reports, stops-after=STEP, flickers-after=STEP (then reports that step and a second text of it by turns, for ever), snmp-silent (its SNMP agent never answers), or final-not-written (it reports every step but keeps the intermediate image, and comes back from its last reset on it)."), QStringLiteral("fault"));
 
     // For tests.
     const auto transcript = option(QStringLiteral("transcript"), QStringLiteral("Append every received byte to this file."), QStringLiteral("file"));
@@ -252,12 +252,17 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     if (parser.isSet(selfUpgradeFault)) {
         const QString value = parser.value(selfUpgradeFault);
         const QString stopsAfter = QStringLiteral("stops-after=");
+        const QString flickersAfter = QStringLiteral("flickers-after=");
         if (value == QStringLiteral("never-reports"))
             scenario.selfUpgradeFault = SelfUpgradeFault::NeverReports;
         else if (value == QStringLiteral("snmp-silent"))
             scenario.selfUpgradeFault = SelfUpgradeFault::SnmpSilent;
+        else if (value == QStringLiteral("final-not-written"))
+            scenario.selfUpgradeFault = SelfUpgradeFault::FinalNotWritten;
         else if (value.startsWith(stopsAfter) && toInt(value.mid(stopsAfter.size()), 1, 14, scenario.selfUpgradeStopStep))
             scenario.selfUpgradeFault = SelfUpgradeFault::StopsAfter;
+        else if (value.startsWith(flickersAfter) && toInt(value.mid(flickersAfter.size()), 1, 14, scenario.selfUpgradeStopStep))
+            scenario.selfUpgradeFault = SelfUpgradeFault::Flickers;
         else
             return bad(QStringLiteral("self-upgrade-fault"));
     }

@@ -26,7 +26,7 @@ struct CopyFault
 
 enum class ResetFault { None, NeverBack, OldImage };
 
-enum class SelfUpgradeFault { None, NeverReports, StopsAfter, SnmpSilent };
+enum class SelfUpgradeFault { None, NeverReports, StopsAfter, Flickers, SnmpSilent, FinalNotWritten };
 
 // A row of "show ip interface": absent, learned by DHCP or set by hand.
 struct AddressRow
@@ -106,7 +106,7 @@ struct Scenario
     QString copyFailureText = QStringLiteral("%COPY-E-TFTPFAIL: Copy operation has failed");
     ResetFault resetFault = ResetFault::None;
     SelfUpgradeFault selfUpgradeFault = SelfUpgradeFault::None;
-    int selfUpgradeStopStep = 0; // StopsAfter: the last step reported
+    int selfUpgradeStopStep = 0; // StopsAfter, Flickers: the last step reported
 
     QString transcriptPath;     // every byte received, in order, across connections
     QString stateFolder;        // slot images, start-up configuration and events, for tests

@@ -74,7 +74,8 @@ void SelfUpgrade::fetched(bool ok)
     if (!m_device.isImage(image, bytes))
         return stop(QStringLiteral("Step 1: %1 is not a valid image, upgrade stopped").arg(image));
     const int slot = m_device.activeSlot();
-    m_device.storeImage(slot, image, bytes);
+    if (m_device.scenario().selfUpgradeFault != SelfUpgradeFault::FinalNotWritten)
+        m_device.storeImage(slot, image, bytes);
     m_device.record({{QStringLiteral("event"), QStringLiteral("copy")},
                      {QStringLiteral("direction"), QStringLiteral("download")},
                      {QStringLiteral("file"), image},
@@ -102,6 +103,12 @@ void SelfUpgrade::report()
     if (scenario.selfUpgradeFault == SelfUpgradeFault::StopsAfter && m_reported >= scenario.selfUpgradeStopStep) {
         m_timer.stop();
         m_state = State::Stopped;
+    } else if (scenario.selfUpgradeFault == SelfUpgradeFault::Flickers && m_reported >= scenario.selfUpgradeStopStep) {
+        // The same step, told two ways by turns: the text changes at every report, the
+        // upgrade never moves on.
+        const QString step = m_steps[m_reported - 1];
+        const bool again = QString::fromLatin1(m_device.running().contact) == step;
+        setContact(again ? step + QStringLiteral(" (still busy)") : step);
     } else if (m_reported < m_steps.size()) {
         setContact(m_steps[m_reported++]);
     } else {
