@@ -157,6 +157,13 @@ void addRecords()
     QTest::newRow("interrupted, times east of UTC") << interruptedRun();
     QTest::newRow("switch and operator texts with markup") << hostileTexts();
     QTest::newRow("already final, nothing done") << nothingDone();
+    QTest::newRow("last step reported, final version not seen") << [] {
+        TRunRecord record = doneStandalone();
+        record.After.reset();
+        record.Result = {TRunOutcome::Unconfirmed, "Confirming the final version",
+                         "The switch reported the last step of its upgrade, but did not answer after its reset.", {}};
+        return record;
+    }();
 }
 
 QString outcomeWord(TRunOutcome outcome)
@@ -166,6 +173,8 @@ QString outcomeWord(TRunOutcome outcome)
         return "Done";
     case TRunOutcome::AlreadyFinal:
         return "Already final";
+    case TRunOutcome::Unconfirmed:
+        return "Not confirmed";
     case TRunOutcome::Failed:
         return "Failed";
     case TRunOutcome::Interrupted:

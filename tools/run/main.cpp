@@ -1,0 +1,8 @@
+// tessaro-run: the upgrade of one switch from the command line.
+
+#include "RunCommand.h"
+
+int main(int argc, char *argv[])
+{
+    return tessaroRunMain(argc, argv);
+}
