@@ -12,7 +12,9 @@ namespace {
 
 std::atomic<double> g_scale{1.0};
 std::atomic<bool> g_counted{false};
-std::atomic<quint32> g_countedTick{0};
+// Each thread counts its own sleeps: a thread's waits are bounded by its own program time,
+// whatever other threads sleep meanwhile (several runs at once, each on a thread of its own).
+thread_local quint32 t_countedTick = 0;
 
 const QElapsedTimer &startTimer()
 {
@@ -47,7 +49,7 @@ void sleep(int ms)
     if (ms <= 0)
         return;
     if (g_counted)
-        g_countedTick.fetch_add(quint32(ms));
+        t_countedTick += quint32(ms);
     const auto real = std::chrono::microseconds(std::llround(ms * 1000.0 * g_scale));
     std::this_thread::sleep_for(real);
 }
@@ -55,7 +57,7 @@ void sleep(int ms)
 quint32 tickCount()
 {
     if (g_counted)
-        return g_countedTick;
+        return t_countedTick;
     const double programMs = double(startTimer().nsecsElapsed()) / 1.0e6 / g_scale;
     return quint32(quint64(programMs));
 }

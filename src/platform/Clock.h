@@ -10,9 +10,9 @@ namespace Platform {
 void setTimeScale(double scale);
 double timeScale();
 
-// Test code only. Under the counted clock the tick is the sum of the sleeps taken, so a
-// busy machine never reads as program time: a test asserts polls, attempts and pauses
-// exactly. The product keeps the real clock.
+// Test code only. Under the counted clock the tick is the sum of the sleeps the calling thread
+// took, so a busy machine never reads as program time: a test asserts polls, attempts and
+// pauses exactly. The product keeps the real clock.
 void setCountedClock(bool counted);
 
 // Sleeps ms milliseconds of program time (ms times the time scale in real time).
