@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
@@ -79,7 +80,10 @@ int realMilliseconds(int ms)
 {
     if (ms <= 0)
         return ms;
-    return qMax(1, int(std::lround(ms * Platform::timeScale())));
+    // However fast the program's clock runs, a peer has this much real time to answer: on a
+    // busy machine a hurried clock must not turn a slow answer into a lost transfer.
+    constexpr int kLeastRealWaitMs = 200;
+    return std::max(std::min(ms, kLeastRealWaitMs), int(std::lround(ms * Platform::timeScale())));
 }
 
 int waitReadable(pollfd *handles, int count, int realMs)

@@ -101,13 +101,19 @@ TTelnetOperations::CopyWait TTelnetOperations::waitForTransfer(quint64 ticket, b
     for (int pauses = 0; !(transfer && transfer->ended()) && pauses < kTransferWaitPauses; ++pauses) {
         Pause(1000);
         reportProgress();
-        if (refusedCopy(backup)) {
-            TftpHost->ForgetExpectedTransfer(ticket);
-            return CopyWait::Refused;
-        }
         transfer = TftpHost->ExpectedTransfer(ticket);
         if (transfer)
             Platform::emitIfSet(OnTransferProgress, *transfer);
+        // Once the switch's transfer has begun, a failure it prints is that transfer's, told
+        // as a failed transfer; the server may notice the silence of a client that broke off
+        // only after its own time-out.
+        if (transfer) {
+            if (!transfer->ended() && answerContains(Telnet->Received, kOperationFailed))
+                break;
+        } else if (refusedCopy(backup)) {
+            TftpHost->ForgetExpectedTransfer(ticket);
+            return CopyWait::Refused;
+        }
     }
     TftpHost->ForgetExpectedTransfer(ticket);
     // A transfer that never ended counts as failed. The connection is dropped, so that the
@@ -129,7 +135,8 @@ TTelnetOperations::CopyWait TTelnetOperations::waitForCompletion(bool backup, co
                 OnProgress(this, QStringLiteral("Copy Completed!!!!"));
             }
         }
-        if (!done && refusedCopy(backup))
+        // Once a failed transfer has dropped the connection, the failure is told already.
+        if (!done && Telnet->Connected() && refusedCopy(backup))
             return CopyWait::Refused;
         if (!done && pauses == kCompletionWaitPauses) {
             tell(MessageKind::Warning, kTransferFailed);

@@ -208,7 +208,13 @@ private slots:
         m_configFile = m_temp->filePath("cfg/sw.txt");
     }
 
-    void cleanup() { QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(' '))); }
+    void cleanup()
+    {
+        // A comparison of lists names only their sizes: the texts tell what went wrong.
+        if (QTest::currentTestFailed())
+            qWarning().noquote() << "Messages shown:" << m_dialogs.texts().join(QStringLiteral(" | "));
+        QVERIFY2(leakedWindows().isEmpty(), qPrintable(leakedWindows().join(' ')));
+    }
 
     // A standalone switch with "Default IP", through both runs to the final version. The
     // operator tries to close the window twice: the intermediate run refuses, the final run
