@@ -1,6 +1,7 @@
 #include "run/RunPlan.h"
 
 #include "payload/PayloadDigests.h"
+#include "run/UpgradeRun.h"
 #include "tftp/ITftpHost.h"
 #include "upgrade/upgrade_device.h"
 
@@ -31,6 +32,14 @@ constexpr int kStackResetWaitMs = 120'000;
 constexpr qint64 kReloadMs = 3 * kSendMs + 2000 + 1000;
 constexpr int kStandaloneSteps = 7;
 constexpr int kStackSteps = 15;
+
+// The wait for the switch's last reset and the log-in that reads its final version.
+void addConfirmation(TRunPlan &plan, bool stack)
+{
+    const int resetMs = stack ? TUpgradeRun::kFinalStackResetMs : TUpgradeRun::kFinalResetMs;
+    plan.Waits.append({QStringLiteral("Waiting for the switch to come back with the final version...."), resetMs});
+    plan.Segments.append({kConfirmStep, resetMs + kInventoryMs, 0});
+}
 
 TRunPlan::Image imageOf(ITftpHost &host, const PayloadDigests &digests, const QString &name, bool fetchedBySwitch)
 {
@@ -106,6 +115,7 @@ TRunPlan planRun(const TTelnetOperations &operations, ITftpHost &host)
         plan.Segments = {{QStringLiteral("Saving IP address and location"),
                           kLocationMs + kSnmpAndContactMs + (stack ? kStackCountMs : 0), 0},
                          {ownUpgrade, ownUpgradeMs, final.Size}};
+        addConfirmation(plan, stack);
         return plan;
     }
     const TRunPlan::Image interim = imageOf(host, digests, operations.InterimImage, false);
@@ -126,5 +136,6 @@ TRunPlan planRun(const TTelnetOperations &operations, ITftpHost &host)
                      {QStringLiteral("switching to other image"), kSwitchImageMs, 0},
                      {QStringLiteral("Resetting device"), resetMs, 0},
                      {ownUpgrade, ownUpgradeMs, final.Size}};
+    addConfirmation(plan, stack);
     return plan;
 }

@@ -54,11 +54,17 @@ struct TRunPlan
     qint64 remainingMs(qsizetype from, double bytesPerSecond, double segmentDone = 0.0) const;
     // The whole run: remainingMs from the first segment at the assumed rate.
     qint64 estimatedMs() const;
+    // The switch's own upgrade, the segment before the confirmation.
+    qsizetype ownUpgradeSegment() const { return Segments.size() - 2; }
 };
 
 // The TFTP rate assumed until a transfer has been measured: lock-step 512-byte blocks over a
 // management network with a round trip of about a millisecond.
 inline constexpr double kAssumedBytesPerSecond = 500.0 * 1024.0;
+
+// The last step of a run that changes the switch: waiting for it to come back from its last
+// reset and reading the version it runs.
+inline const QString kConfirmStep = QStringLiteral("Confirming the final version");
 
 QString pathName(TRunPlan::Path path);
 // A duration for the operator: "45 s", "3 min 05 s", "1 h 02 min".

@@ -37,7 +37,6 @@ const QString kFinalPrefix = QStringLiteral("Step 4:");
 const QString kInventoryPrefix = QStringLiteral("Step1:");
 const QString kInventoryStep = QStringLiteral("Taking the inventory");
 const QString kPollingStep = QStringLiteral("Watching the switch's own upgrade");
-const QString kConfirmStep = QStringLiteral("Confirming the final version");
 
 bool runsIntermediateVersion(const TTelnetOperations &operations)
 {
@@ -377,7 +376,7 @@ bool TUpgradeRun::PollDevice()
             }
             m_record.Timeline.append({TTimelineSpan::Kind::Step, status, QDateTime::currentDateTimeUtc(), 0});
             emit statusRead(status, step);
-            updateEstimate(m_plan.Segments.size() - 1, double(step) / double(steps));
+            updateEstimate(m_plan.ownUpgradeSegment(), double(step) / double(steps));
         }
         if (status.toLower().contains(QStringLiteral("last "))) {
             emit message(MessageKind::Information, QStringLiteral("Device will now reset , and we will loose connection "));
@@ -394,6 +393,7 @@ TRunResult TUpgradeRun::confirmFinalVersion()
 {
     m_step = kConfirmStep;
     m_record.Timeline.append({TTimelineSpan::Kind::Step, m_step, QDateTime::currentDateTimeUtc(), 0});
+    updateEstimate(m_plan.Segments.size() - 1);
     TTelnet &telnet = *m_operations.Telnet;
     // The switch resets now; its session goes with it.
     telnet.CanDisconnect = true;
@@ -470,14 +470,15 @@ void TUpgradeRun::startStep(int position, const QString &text)
     m_step = text.trimmed();
     m_record.Timeline.append({TTimelineSpan::Kind::Step, m_step, QDateTime::currentDateTimeUtc(), 0});
     emit stepStarted(position, text);
+    // "Finished" of the final phase leaves the confirmation.
     if (m_phase == TRunPhase::Final) {
-        updateEstimate(m_plan.Segments.size());
+        updateEstimate(m_plan.Segments.size() - 1);
         return;
     }
     const auto segment = std::find_if(m_plan.Segments.cbegin(), m_plan.Segments.cend(),
                                       [&](const TRunPlan::Segment &planned) { return planned.Step == m_step; });
     // "Finished" ends the run's part: what is left is the switch's own upgrade.
-    updateEstimate(segment == m_plan.Segments.cend() ? m_plan.Segments.size() - 1 : segment - m_plan.Segments.cbegin());
+    updateEstimate(segment == m_plan.Segments.cend() ? m_plan.ownUpgradeSegment() : segment - m_plan.Segments.cbegin());
 }
 
 void TUpgradeRun::updateEstimate(qsizetype segment, double done)

@@ -19,6 +19,26 @@
 
 using Platform::MessageKind;
 
+// A run of the switch that sim plays, served by a TFTP host of its own on UDP 69.
+struct RunRig
+{
+    RunRig(const QString &payload, const SwitchSim &sim, const QString &configFile) : host(payload)
+    {
+        host.TftpServer->SetActive(true);
+        operations.DeviceAddress = sim.address();
+        operations.UserName = "admin";
+        operations.Password = "admin";
+        operations.TftpServerAddress = "127.0.0.1";
+        operations.TftpHost = &host;
+        operations.SetConfigFileName(configFile);
+        run = std::make_unique<TUpgradeRun>(operations, host);
+    }
+
+    TTftpHost host;
+    TTelnetOperations operations;
+    std::unique_ptr<TUpgradeRun> run;
+};
+
 // The run as a component, with no window: the built program's payload served by the
 // widget-free TFTP host on UDP 69, the simulated switch on its real ports on a loopback address
 // of its own, the procedure's messages taken from the run's signal.
@@ -74,17 +94,8 @@ private slots:
                           + fault,
                       QStringLiteral("127.0.0.%1").arg(m_address++));
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-        TTftpHost host(m_payload);
-        host.TftpServer->SetActive(true);
-        TTelnetOperations operations;
-        operations.DeviceAddress = sim.address();
-        operations.UserName = "admin";
-        operations.Password = "admin";
-        operations.TftpServerAddress = "127.0.0.1";
-        operations.TftpHost = &host;
-        operations.SetConfigFileName(m_temp.filePath("cfg/sw.txt"));
-
-        TUpgradeRun run(operations, host);
+        RunRig rig(m_payload, sim, m_temp.filePath("cfg/sw.txt"));
+        TUpgradeRun &run = *rig.run;
         QList<QPair<MessageKind, QString>> messages;
         connect(&run, &TUpgradeRun::message, this,
                 [&](MessageKind kind, const QString &text) { messages.append({kind, text}); });
@@ -117,6 +128,37 @@ private slots:
         QVERIFY2(polling >= quint32(TUpgradeRun::kStepSilenceMs), qPrintable(QString::number(polling)));
         QVERIFY2(polling <= quint32(TUpgradeRun::kStepSilenceMs) + 3 * 8000 + 2000 + 60'000,
                  qPrintable(QString::number(polling)));
+    }
+
+    // The time left counts the wait for the switch's last reset and the log-in after it: once
+    // the switch has reported its last step, the estimate is not "nothing left" while the run
+    // still waits more than a minute.
+    void estimateCountsTheLastReset()
+    {
+        SwitchSim sim(QStringList{"--telnet-port", "23", "--snmp-port", "161", "--payload", m_payload, "--sw-version",
+                                  "3.0.0.45-interim", "--active-image", "2", "--next-image", "2", "--step-interval",
+                                  "200", "--reset-time", "300"},
+                      QStringLiteral("127.0.0.%1").arg(m_address++));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        RunRig rig(m_payload, sim, m_temp.filePath("cfg/sw-estimate.txt"));
+        TUpgradeRun &run = *rig.run;
+        QList<qint64> estimates;
+        connect(&run, &TUpgradeRun::estimateChanged, this, [&](qint64 ms) { estimates << ms; });
+        qsizetype atFinished = -1;
+        connect(&run, &TUpgradeRun::stepStarted, this, [&](int, const QString &text) {
+            if (text == "Finished")
+                atFinished = estimates.size();
+        });
+        connect(&run, &TUpgradeRun::progressLine, this, [&](const QString &line) {
+            if (line == "Waiting for the switch to come back with the final version....")
+                Platform::setTimeScale(0.01);
+        });
+        QTimer::singleShot(120'000, &run, &TUpgradeRun::Interrupt);
+
+        QCOMPARE(run.TakeInventory().Reason, QString());
+        QCOMPARE(run.Run().Outcome, TRunOutcome::Done);
+        QVERIFY(atFinished >= 0 && atFinished < estimates.size());
+        QVERIFY2(estimates[atFinished] >= TUpgradeRun::kFinalResetMs, qPrintable(QString::number(estimates[atFinished])));
     }
 };
 
