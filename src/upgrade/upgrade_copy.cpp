@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <filesystem>
+#include <system_error>
+
 using Platform::MessageKind;
 
 namespace {
@@ -151,8 +154,13 @@ TTelnetOperations::CopyWait TTelnetOperations::waitForCompletion(bool backup, co
 bool TTelnetOperations::BackupConfiguration(const TProgressEvent &OnProgress)
 {
     const QString uploaded = WorkingFolder() + kConfigUploadName;
-    // A copy left by an earlier run must never pass for this switch's configuration.
-    if (QFile::exists(uploaded) && !QFile::remove(uploaded)) {
+    // A copy left by an earlier run must never pass for this switch's configuration. Another
+    // switch's run in the same process may have removed it a moment ago, or land its own
+    // upload there at any moment: a file that is gone already is no fault, only one that
+    // cannot be removed is.
+    std::error_code removal;
+    std::filesystem::remove(QFile::encodeName(uploaded).toStdString(), removal);
+    if (removal) {
         tell(MessageKind::Warning, QStringLiteral("The file ") + uploaded
                                        + QStringLiteral(" of an earlier run cannot be removed.\n\r") + kStartAgainLater);
         return false;

@@ -39,8 +39,9 @@ bool colourWanted(bool terminal)
 
 } // namespace
 
-THumanDisplay::THumanDisplay(FILE *out, bool terminal, QObject *parent)
-    : QObject(parent), m_out(out), m_terminal(terminal), m_colour(colourWanted(terminal))
+THumanDisplay::THumanDisplay(FILE *out, bool terminal, const QString &prefix, QObject *parent)
+    : QObject(parent), m_out(out), m_prefix(prefix), m_terminal(terminal && prefix.isEmpty()),
+      m_colour(colourWanted(terminal))
 {
     m_clock.start();
     m_countdown.setInterval(1000);
@@ -55,7 +56,7 @@ void THumanDisplay::heading(const QString &text)
 void THumanDisplay::line(const QString &text)
 {
     endInPlace();
-    const QByteArray bytes = (text + u'\n').toUtf8();
+    const QByteArray bytes = (m_prefix + text + u'\n').toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
     std::fflush(m_out);
 }

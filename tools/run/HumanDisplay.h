@@ -14,16 +14,18 @@
 // countdown for the long waits, the operator's messages marked WARNING or ERROR, and at the end
 // what became of the switch and where the evidence is. On a terminal the bar and the countdown
 // are redrawn in place; elsewhere (a file, a pipe) the bar is a line every 10 % and the
-// countdown one line.
+// countdown one line. With a prefix (the switch's address, when several switches share the
+// output) every line begins with it, and nothing is redrawn in place: another switch's line
+// may come between.
 class THumanDisplay final : public QObject, public IRunDisplay
 {
     Q_OBJECT
 
 public:
-    THumanDisplay(FILE *out, bool terminal, QObject *parent = nullptr);
+    THumanDisplay(FILE *out, bool terminal, const QString &prefix = {}, QObject *parent = nullptr);
     Q_DISABLE_COPY_MOVE(THumanDisplay)
 
-    // The program's own lines before the run: what it starts with.
+    // The program's own lines outside a step: what it starts with, the summary at the end.
     void heading(const QString &text);
 
     void phaseStarted(TRunPhase phase) override;
@@ -54,6 +56,8 @@ private:
     void showResult(const TSwitchRunEnd &end);
 
     FILE *m_out;
+    const QString m_prefix;
+    // Whether lines may be redrawn in place.
     const bool m_terminal;
     const bool m_colour;
     QElapsedTimer m_clock;

@@ -138,17 +138,29 @@ QJsonObject resultJson(const TSwitchRunEnd &end)
     return object;
 }
 
-TJsonDisplay::TJsonDisplay(FILE *out) : m_out(out), m_startedMs(nowMs())
+QJsonObject jsonLine(const QString &type, QJsonObject object)
+{
+    object.insert(QStringLiteral("type"), type);
+    object.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    return object;
+}
+
+void writeJsonLine(FILE *out, const QJsonObject &line)
+{
+    const QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
+    std::fflush(out);
+}
+
+TJsonDisplay::TJsonDisplay(FILE *out, const QString &switchAddress)
+    : m_out(out), m_switch(switchAddress), m_startedMs(nowMs())
 {
 }
 
 void TJsonDisplay::write(const QString &type, QJsonObject object)
 {
-    object.insert(QStringLiteral("type"), type);
-    object.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
-    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-    std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
-    std::fflush(m_out);
+    object.insert(QStringLiteral("switch"), m_switch);
+    writeJsonLine(m_out, jsonLine(type, std::move(object)));
 }
 
 void TJsonDisplay::phaseStarted(TRunPhase phase)

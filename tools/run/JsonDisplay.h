@@ -7,15 +7,16 @@
 
 #include <cstdio>
 
-// The run for automation: one JSON object per line, each with "type" (step, progress,
-// transfer, status, message, result) and "time" (ISO 8601, UTC). The last line is the
-// result: the outcome, the step and the reason, the exit status, the switch's versions
-// before and after, the backup with its size and SHA-256, the images served with their
-// digests, the paths of the record, the report and the log, and with --plan the plan.
+// One switch's run for automation: one JSON object per line, each with "type" (step, progress,
+// transfer, status, message, result), "switch" (its address) and "time" (ISO 8601, UTC). The
+// run's last line is the result: the outcome, the step and the reason, the exit status, the
+// switch's versions before and after, the backup with its size and SHA-256, the images served
+// with their digests, the paths of the record, the report and the log, and with --plan the
+// plan. Several switches' displays may share one output: each line is whole.
 class TJsonDisplay final : public IRunDisplay
 {
 public:
-    explicit TJsonDisplay(FILE *out);
+    TJsonDisplay(FILE *out, const QString &switchAddress);
     Q_DISABLE_COPY_MOVE(TJsonDisplay)
 
     void phaseStarted(TRunPhase phase) override;
@@ -34,6 +35,7 @@ private:
     void write(const QString &type, QJsonObject object);
 
     FILE *m_out;
+    const QString m_switch;
     QString m_phase = QStringLiteral("intermediate");
     int m_stepCount = 0;
     qint64 m_stepStartedMs = -1;
@@ -44,3 +46,8 @@ private:
 
 // The result line's fields (without "type" and "time").
 QJsonObject resultJson(const TSwitchRunEnd &end);
+
+// object as a line of its type, stamped with the time.
+QJsonObject jsonLine(const QString &type, QJsonObject object);
+// One compact line, flushed.
+void writeJsonLine(FILE *out, const QJsonObject &line);

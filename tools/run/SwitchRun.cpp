@@ -130,6 +130,11 @@ void TSwitchRun::work()
     operations.SetConfigFileName(m_settings.BackupPath);
     operations.SetDhcpAfterReset(m_settings.DhcpAfterReset);
     operations.TftpHost = &m_host;
+    // Nothing of one switch's run may reach the process: its end request would end every
+    // switch's run, and the dialogs are the program's. The upgrade takes both over while it
+    // exists; before and after it they stay this switch's.
+    operations.OnEndRequested = {};
+    operations.OnMessage = [this](MessageKind kind, const QString &text) { emit message(kind, text); };
 
     TRunLogFiles logFiles;
     bool logTroubleTold = false;

@@ -1,4 +1,4 @@
-// tessaro-run: the upgrade of one switch from the command line.
+// tessaro-run: the upgrade of one switch, or of many at once, from the command line.
 
 #include "RunCommand.h"
 
