@@ -47,5 +47,9 @@ struct TTransferProgress
     bool Ended = false;
 };
 
+struct TTransferRecord;
+// Where a transfer stands, named by its file's name without folders.
+TTransferProgress transferProgressOf(const TTransferRecord &transfer);
+
 Q_DECLARE_METATYPE(TRunResult)
 Q_DECLARE_METATYPE(TTransferProgress)

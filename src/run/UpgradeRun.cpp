@@ -57,20 +57,6 @@ bool samePeer(const QString &a, const QString &b)
     return QHostAddress(a).isEqual(QHostAddress(b), QHostAddress::TolerantConversion);
 }
 
-TTransferProgress progressOf(const TTransferRecord &transfer, const QString &file)
-{
-    TTransferProgress progress;
-    progress.File = file;
-    progress.Writing = transfer.Writing;
-    progress.Bytes = transfer.Bytes;
-    progress.Size = transfer.Size;
-    progress.Ended = transfer.ended();
-    const QDateTime until = transfer.ended() ? transfer.Ended : QDateTime::currentDateTimeUtc();
-    const qint64 ms = transfer.Started.msecsTo(until);
-    progress.Rate = ms > 0 ? double(transfer.Bytes) * 1000.0 / double(ms) : 0.0;
-    return progress;
-}
-
 } // namespace
 
 // The procedure's hooks as they were before the run took them over.
@@ -95,7 +81,7 @@ TUpgradeRun::TUpgradeRun(TTelnetOperations &operations, ITftpHost &host, QObject
     // The run ends by its own outcome; the owner decides what else ends with it.
     m_operations.OnEndRequested = {};
     m_operations.OnTransferProgress = [this](const TTransferRecord &transfer) {
-        const TTransferProgress progress = progressOf(transfer, QFileInfo(transfer.FileName).fileName());
+        const TTransferProgress progress = transferProgressOf(transfer);
         // An image's rate tells how fast the switch's next image will move.
         if (!transfer.Writing && progress.Rate > 0)
             m_bytesPerSecond = progress.Rate;

@@ -2,26 +2,11 @@
 
 #include "tftp/ITftpHost.h"
 
-#include <QFileInfo>
 
 namespace {
 
 constexpr int kPollMs = 500;
 constexpr qint64 kEndReported = -1;
-
-TTransferProgress progressOf(const TTransferRecord &transfer)
-{
-    TTransferProgress progress;
-    progress.File = QFileInfo(transfer.FileName).fileName();
-    progress.Writing = transfer.Writing;
-    progress.Bytes = transfer.Bytes;
-    progress.Size = transfer.Size;
-    progress.Ended = transfer.ended();
-    const QDateTime until = transfer.ended() ? transfer.Ended : QDateTime::currentDateTimeUtc();
-    const qint64 ms = transfer.Started.msecsTo(until);
-    progress.Rate = ms > 0 ? double(transfer.Bytes) * 1000.0 / double(ms) : 0.0;
-    return progress;
-}
 
 } // namespace
 
@@ -41,6 +26,6 @@ void TTransferWatch::poll()
             && (*reported == kEndReported || (*reported == transfer.Bytes && !transfer.ended())))
             continue;
         m_reported.insert(transfer.Id, transfer.ended() ? kEndReported : transfer.Bytes);
-        emit transferProgress(progressOf(transfer));
+        emit transferProgress(transferProgressOf(transfer));
     }
 }
