@@ -98,9 +98,12 @@ QByteArray makeOptionAckPacket(int blockSize)
 void startDataPacket(QByteArray &packet, quint16 block)
 {
     // resize keeps the allocation (clear would free it), so a transfer reuses one buffer.
-    packet.resize(0);
-    appendWord(packet, TFTP_DATA);
-    appendWord(packet, block);
+    packet.resize(kTftpHeaderSize);
+    char *const header = packet.data();
+    header[0] = char(TFTP_DATA >> 8);
+    header[1] = char(TFTP_DATA & 0xFF);
+    header[2] = char(block >> 8);
+    header[3] = char(block & 0xFF);
 }
 
 bool readWord(QByteArrayView datagram, qsizetype offset, quint16 &value)

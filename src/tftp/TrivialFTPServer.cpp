@@ -4,7 +4,6 @@
 
 #include "platform/HandOver.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 
 #include <atomic>
@@ -155,10 +154,10 @@ void TTFTPServerThread::transfer()
 
 TTFTPServerThread::Answer TTFTPServerThread::awaitAnswer()
 {
-    const QDeadlineTimer deadline = m_client.ReceiveDeadline();
+    m_client.StartWait();
     for (;;) {
         QByteArrayView datagram;
-        switch (m_client.receiveFromPeer(datagram, deadline)) {
+        switch (m_client.receiveFromPeer(datagram)) {
         case TUDPBase::Stopped:
             if (OverOnSilence())
                 return Answer::Over;

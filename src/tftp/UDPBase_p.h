@@ -7,17 +7,19 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QDeadlineTimer>
 #include <QString>
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
 
 // An IPv4 address and port as the socket calls take them.
 sockaddr_in makeSocketAddress(const QString &ip, int port);
 QString socketAddressIP(const sockaddr_in &address);
 int socketAddressPort(const sockaddr_in &address);
-bool sameSocketAddress(const sockaddr_in &a, const sockaddr_in &b);
 
 // One blocking datagram socket, used by one thread at a time. Failures raise
 // EUDPSocketError, EPackageSizeTooBig or ENotAllBytesSent.
@@ -39,29 +41,41 @@ public:
     // Milliseconds of program time (see Platform::setTimeScale).
     int ReceiveTimeout() const { return m_receiveTimeout; }
     void SetReceiveTimeout(int ms) { m_receiveTimeout = ms; }
-    // A receive that is waiting returns Stopped once this is raised. Not owned.
-    void SetStopSignal(const TStopSignal *signal) { m_stopSignal = signal; }
+    // A receive that is waiting returns Stopped once this is raised. Not owned; set before
+    // the first use of the socket.
+    void SetStopSignal(TStopSignal *signal) { m_stopSignal = signal; }
 
     void Close();
 
-    // The socket is created at the first use and not bound, so the system gives it a free
-    // local port at the first send.
-    void SendBuffer(const sockaddr_in &to, QByteArrayView data);
-
 protected:
-    int Handle();
-    // Waits up to realMs real milliseconds (< 0: without limit) for one datagram. On
-    // Received, datagram views an internal buffer that stays valid until the next receive,
-    // and length is the datagram's real length: larger than the view when it did not fit.
-    TReceiveResult receiveReal(QByteArrayView &datagram, qsizetype &length, sockaddr_in &from, int realMs);
+    // Makes the socket at its first use and connects it to peer: the system gives it a free
+    // local port, sends to peer without looking up the route again for each datagram, and
+    // passes on only peer's datagrams. The calls below need it made.
+    void openTo(const sockaddr_in &peer);
+    // Sends one datagram to the connected peer.
+    void sendToPeer(QByteArrayView data);
+    // Waits up to realMs real milliseconds (< 0: without limit) for one datagram from the
+    // connected peer. On Received, datagram views an internal buffer that stays valid until
+    // the next receive, and length is the datagram's real length: larger than the view when
+    // it did not fit. nullopt when the wait ended early with nothing to report: a signal
+    // interrupted it, or the peer's host reported an earlier datagram undeliverable.
+    std::optional<TReceiveResult> receiveReal(QByteArrayView &datagram, qsizetype &length, int realMs);
+    // The same in one blocking call, without poll(): for a wait that has all of its time
+    // ahead.
+    std::optional<TReceiveResult> receiveBlocking(QByteArrayView &datagram, qsizetype &length, int realMs);
     // Raises the error of a received datagram of length that did not fit.
     void checkFits(qsizetype length) const;
 
 private:
+    void setBlockingTimeout(int realMs);
+    std::optional<TReceiveResult> received(ssize_t result, QByteArrayView &datagram, qsizetype &length);
+
     int m_handle = -1;
     int m_bufferSize = 8192;
     int m_receiveTimeout = kInfiniteTimeout;
-    const TStopSignal *m_stopSignal = nullptr;
+    // The socket's own receive time-out in real milliseconds, -1 for none.
+    int m_blockingTimeoutMs = -1;
+    TStopSignal *m_stopSignal = nullptr;
     QByteArray m_buffer;
 };
 
@@ -72,19 +86,27 @@ public:
     TUDPClient() = default;
     Q_DISABLE_COPY_MOVE(TUDPClient)
 
-    // Host is a dotted IPv4 address.
+    // Host is a dotted IPv4 address. Set before the first use of the socket.
     void SetPeer(const QString &host, int port) { m_peer = makeSocketAddress(host, port); }
 
-    void Send(QByteArrayView data) { SendBuffer(m_peer, data); }
-    // The moment a receive that starts now gives up after ReceiveTimeout.
-    QDeadlineTimer ReceiveDeadline() const;
-    // Waits until deadline for a datagram from Host:Port. Datagrams from anyone else are
-    // dropped unread, whatever their size, without extending the wait; only the peer's own
-    // datagram that is larger than BufferSize is an error.
-    TReceiveResult receiveFromPeer(QByteArrayView &datagram, const QDeadlineTimer &deadline);
+    void Send(QByteArrayView data);
+    // Starts a wait of ReceiveTimeout, from now, for the peer's answer.
+    void StartWait();
+    // Waits until the time of the wait started last is up for a datagram from Host:Port.
+    // Datagrams from anyone else never reach the socket, whatever their size, and do not
+    // extend the wait; only the peer's own datagram that is larger than BufferSize is an
+    // error.
+    TReceiveResult receiveFromPeer(QByteArrayView &datagram);
 
 private:
+    int remainingWaitMs() const;
+
     sockaddr_in m_peer{};
+    // Real milliseconds, -1 without limit.
+    int m_waitMs = -1;
+    std::chrono::steady_clock::time_point m_waitStart;
+    // Nothing has been received since the wait started.
+    bool m_waitFresh = false;
 };
 
 // Blocking helpers on a socket handle, shared by the client and the server's bindings.

@@ -172,6 +172,7 @@ struct Report
     bool success;
     int peerPort;
     bool writeOperation;
+    int retransmissions;
 };
 
 } // namespace
@@ -267,11 +268,11 @@ private slots:
         m_server->OnReadFile = [this](TTrivialFTPServer *, QString &fileName, const TPeerInfo &, bool &,
                                       QIODevice *&stream, bool &) { grantInsideRoot(fileName, stream); };
         m_server->OnWriteFile = m_server->OnReadFile;
-        m_server->OnTransferComplete = [this](TTrivialFTPServer *, bool success, const TPeerInfo &peer,
+        m_server->OnTransferComplete = [this](TTrivialFTPServer *sender, bool success, const TPeerInfo &peer,
                                               QIODevice *stream, bool writeOperation) {
             QVERIFY2(!stream, "the server frees streams it was told to free");
             QCOMPARE(peer.PeerIP, QStringLiteral("127.0.0.1"));
-            m_reports.append({success, peer.PeerPort, writeOperation});
+            m_reports.append({success, peer.PeerPort, writeOperation, sender->CompletingRetransmissions()});
         };
         m_server->SetActive(true);
         m_port = quint16(m_server->Bindings().front()->Port);
@@ -472,6 +473,30 @@ private slots:
         waitForReports(1);
         QVERIFY(!m_reports[0].success);
         QCOMPARE(m_reports[0].writeOperation, opcode == 2);
+        verifyStillServes();
+    }
+
+    // A client that is gone leaves a closed port behind, and the system answers each resend
+    // to it with "port unreachable". That is silence like any other: the transfer resends
+    // until its tries are used up, as it does for a client that keeps its port and says
+    // nothing.
+    void vanishedClientTimesOut_data()
+    {
+        QTest::addColumn<int>("opcode");
+        QTest::newRow("read") << 1;
+        QTest::newRow("write") << 2;
+    }
+    void vanishedClientTimesOut()
+    {
+        QFETCH(int, opcode);
+        writeRootFile(QStringLiteral("v.bin"), pattern(2000));
+        auto peer = std::make_unique<TftpTestPeer>();
+        peer->sendRequest(quint16(opcode), "v.bin", "octet", m_port);
+        expect(*peer, opcode == 1 ? 3 : 4, opcode == 1 ? 1 : 0);
+        peer.reset();
+        waitForReports(1);
+        QVERIFY(!m_reports[0].success);
+        QCOMPARE(m_reports[0].retransmissions, 2);
         verifyStillServes();
     }
 
