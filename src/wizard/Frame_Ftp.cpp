@@ -2,7 +2,10 @@
 
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/PortHolder.h"
+#include "platform/SocketErrors.h"
 #include "run/UpgradeRun.h"
+#include "tftp/TrivialFTPBase.h"
 #include "tftp/host/HostWindow.h"
 #include "upgrade/upgrade_device.h"
 #include "wizard/Frame_Finish.h"
@@ -12,6 +15,7 @@
 #include "wizard/WizardHost.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHostInfo>
@@ -32,9 +36,34 @@ TServerAddresses serverAddresses(const QStringList &hostAddresses, const QString
     return result;
 }
 
+namespace {
+
+constexpr quint16 kTftpPort = 69;
+
+// The user may not bind ports below 1024, and nothing on this page can change that.
+QString portNotPermittedText()
+{
+    return QStringLiteral("The wizard may not open UDP port 69, which the switch's TFTP requests come to: it needs root, "
+                          "or the capability to bind low ports.\n\rGrant it with\n\r"
+                          "sudo setcap cap_net_bind_service=+ep %1\n\rthen start the wizard again.")
+        .arg(QCoreApplication::applicationFilePath());
+}
+
+// Why the TFTP server could not start, when the port is not held by another program.
+QString serverStartFailureText(const std::exception &error)
+{
+    const auto *socketError = dynamic_cast<const EUDPSocketError *>(&error);
+    if (socketError && socketError->code() == Platform::WsaAccessDenied)
+        return portNotPermittedText();
+    return QStringLiteral("The TFTP server could not start on UDP port 69:\n\r") + QString::fromLocal8Bit(error.what());
+}
+
+} // namespace
+
 TFrameFTP::TFrameFTP(QWidget *parent)
     : QWidget(parent), MemoInfo(new QPlainTextEdit(this)), cbFtp(new QComboBox(this)),
-      lblIpAfterReset(new QLabel(QStringLiteral("IP Address after reset "), this)), ComboBox1(new QComboBox(this))
+      lblIpAfterReset(new QLabel(QStringLiteral("IP Address after reset "), this)), ComboBox1(new QComboBox(this)),
+      lblPortHolder(new QLabel(this))
 {
     setObjectName(QStringLiteral("FrameFTP"));
 
@@ -50,6 +79,9 @@ TFrameFTP::TFrameFTP(QWidget *parent)
     ComboBox1->setCurrentIndex(-1);
     // The page hands the focus it is given to the one choice it asks for.
     setFocusProxy(ComboBox1);
+    lblPortHolder->setObjectName(QStringLiteral("lblPortHolder"));
+    lblPortHolder->setWordWrap(true);
+    lblPortHolder->hide();
 
     auto *choice = new QHBoxLayout;
     choice->addWidget(lblIpAfterReset);
@@ -61,6 +93,7 @@ TFrameFTP::TFrameFTP(QWidget *parent)
     layout->setSpacing(8);
     layout->addWidget(switchInformationGroup(MemoInfo, this), 1);
     layout->addLayout(choice);
+    layout->addWidget(lblPortHolder);
 }
 
 bool TFrameFTP::CanGoNext() const
@@ -98,12 +131,17 @@ bool TFrameFTP::NextClicked()
     TTelnetOperations *operations = mainForm()->Operations();
     operations->TftpServerAddress = cbFtp->currentText();
     operations->SetDhcpAfterReset(ComboBox1->currentText() == QStringLiteral("DHCP"));
+    lblPortHolder->hide();
     try {
         mainForm()->TftpHost()->TftpServer->SetActive(true);
-    } catch (const std::exception &) {
+    } catch (const ECouldNotBindSocket &) {
+        showPortHolder();
         Platform::showMessage(Platform::MessageKind::Warning,
                               QStringLiteral("A TFTP server is currently running (port 69 is occupied)\n\r"
                                              "Please close the TFTP Server and press Next again."));
+        return false;
+    } catch (const std::exception &error) {
+        Platform::showMessage(Platform::MessageKind::Warning, serverStartFailureText(error));
         return false;
     }
     MemoInfo->clear();
@@ -118,6 +156,15 @@ bool TFrameFTP::NextClicked()
         mainForm()->SetRunRecord(upgrade.Record());
     }
     return true;
+}
+
+void TFrameFTP::showPortHolder()
+{
+    // Shown before the warning, so that it is on the page behind it.
+    if (const std::optional<Platform::PortHolder> holder = Platform::udpPortHolder(kTftpPort)) {
+        lblPortHolder->setText(QStringLiteral("Port 69 is held by %1 (pid %2).").arg(holder->program).arg(holder->pid));
+        lblPortHolder->show();
+    }
 }
 
 QString TFrameFTP::LocalIP()

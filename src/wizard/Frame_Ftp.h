@@ -37,6 +37,9 @@ public:
     QComboBox *cbFtp;
     QLabel *lblIpAfterReset;
     QComboBox *ComboBox1;
+    // The program that holds port 69 when Next found the port taken and the system names it;
+    // hidden otherwise. The warning keeps its own text; this says which program to close.
+    QLabel *lblPortHolder;
 
     // Once "Default IP" or "DHCP" is chosen.
     bool CanGoNext() const override;
@@ -51,4 +54,7 @@ public:
     // The IPv4 addresses the PC's host name resolves to, joined by ","; empty when it does
     // not resolve.
     static QString LocalIP();
+
+private:
+    void showPortHolder();
 };

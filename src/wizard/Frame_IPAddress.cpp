@@ -182,7 +182,8 @@ bool TFrameIPAddress::NextClicked()
 
 void TFrameIPAddress::AddProgressLine(TTelnetOperations *Sender, const QString &Text)
 {
-    MemoInfo->appendPlainText(Text);
+    // The TFTP page repeats this memo's lines; the log keeps what the switch sent.
+    MemoInfo->appendPlainText(Platform::terminalDisplayText(Text));
     Sender->Log << QStringLiteral("Step1:") + Text;
 }
 

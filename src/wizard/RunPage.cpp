@@ -1,6 +1,7 @@
 #include "wizard/RunPage.h"
 
 #include "platform/Clock.h"
+#include "platform/TextLines.h"
 #include "run/RunPlan.h"
 #include "tftp/host/HostWindow.h"
 #include "wizard/Frame_Finish.h"
@@ -112,7 +113,8 @@ const QMetaObject *TRunPage::NextPageClass() const
 void TRunPage::ShowProgressLine(const QString &Text)
 {
     endCountdown();
-    MemoInfo->appendPlainText(Text);
+    // The switch's own lines come as it sent them; the log keeps them so.
+    MemoInfo->appendPlainText(Platform::terminalDisplayText(Text));
 }
 
 void TRunPage::ShowWait(int Ms)

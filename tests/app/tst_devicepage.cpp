@@ -378,6 +378,59 @@ private slots:
         QCOMPARE(ftpPage->NextPageClass(), &TFrameWorking::staticMetaObject);
     }
 
+    // A field that already holds text, reached with Tab or Shift+Tab from its neighbour: it
+    // comes selected, so what the operator types replaces it instead of landing after it.
+    void tabIntoAFilledFieldReplacesItsText_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("typed");
+        // The path field starts with the default path; the others hold an earlier attempt.
+        QTest::newRow("Saved configuration, Tab from the address")
+            << "Device IP Address" << int(Qt::Key_Tab) << "Saved configuration" << "" << "<temp>/backup.txt";
+        QTest::newRow("User Name, Shift+Tab from the password")
+            << "Password" << int(Qt::Key_Backtab) << "User Name" << "operator" << "admin";
+        QTest::newRow("Password, Tab from the user name")
+            << "User Name" << int(Qt::Key_Tab) << "Password" << "wrong" << "admin";
+        QTest::newRow("Device IP Address, Shift+Tab from the path")
+            << "Saved configuration" << int(Qt::Key_Backtab) << "Device IP Address" << "127.0.0.99" << "<sim>";
+    }
+
+    void tabIntoAFilledFieldReplacesItsText()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, key);
+        QFETCH(QString, field);
+        QFETCH(QString, before);
+        QFETCH(QString, typed);
+        SwitchSim sim;
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        m_form->Operations()->Telnet->SetRemotePort(sim.port("telnet"));
+        typed.replace("<temp>", m_session->temp.path()).replace("<sim>", sim.address());
+        fill("admin", "admin", sim.address(), temp("backup.txt"));
+        if (before.isEmpty())
+            type("Saved configuration", Platform::defaultConfigFileName());
+        else
+            type(field, before);
+        // Keys reach the field that holds the focus of the active window, as on a desktop.
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form));
+        this->field(from)->setFocus();
+        QVERIFY(this->field(from)->hasFocus());
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(QApplication::focusWidget(), this->field(field));
+        QTest::keyClicks(this->field(field), typed);
+        fallIdle();
+
+        QCOMPARE(this->field(field)->text(), typed);
+        click(m_form->btnNext);
+        QCOMPARE(m_dialogs.texts(), QStringList{});
+        QCOMPARE(m_form->CurrentPageClass(), &TFrameFTP::staticMetaObject);
+    }
+
     void inventoryFailureClosesTheWizard_data()
     {
         QTest::addColumn<QStringList>("scenario");

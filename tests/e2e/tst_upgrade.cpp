@@ -639,6 +639,61 @@ private slots:
         QCOMPARE(m_dialogs.texts(), QStringList{kDeviceReset});
         QVERIFY(wizard.next());
     }
+
+    // A switch that colours its output and rings the bell, and whose location holds a
+    // highlighted word: every memo of the wizard shows clean text with the bell spelt out,
+    // while the run log keeps what the switch sent.
+    void switchThatColoursItsOutput()
+    {
+        // The copies start well after the answer's first look, so that the run shows the
+        // switch's lines while it waits for the transfer, as it does on a real link.
+        SwitchSim sim(switchArguments({"--colour", "--location", "Lab \x1b[7mrack\x1b[0m 3", "--copy-start-delay", "1500"}),
+                      nextAddress());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const auto withControls = [](const QString &text) {
+            return std::any_of(text.begin(), text.end(), [](QChar c) {
+                return c.category() == QChar::Other_Control && c != u'\n' && c != u'\t';
+            });
+        };
+        {
+            WizardUnderTest wizard(m_payload);
+            RunObserver observer(wizard.mainForm);
+            fillInUpToTheRun(wizard, sim, "Default IP");
+            for (const QString &memo : {wizard.page<TFrameIPAddress>()->MemoInfo->toPlainText(),
+                                        wizard.page<TFrameFTP>()->MemoInfo->toPlainText()}) {
+                QVERIFY2(!withControls(memo), qPrintable(memo));
+                QVERIFY(memo.split('\n').contains("Location    :   Lab rack 3"));
+            }
+            hurryThroughResets(observer);
+            QVERIFY(wizard.next());
+
+            QCOMPARE(wizard.mainForm.CurrentPageClass(), &TFrameFinish::staticMetaObject);
+            QCOMPARE(m_dialogs.texts(), QStringList{kDeviceReset});
+            const QList<QPlainTextEdit *> memos = wizard.mainForm.findChildren<QPlainTextEdit *>();
+            QVERIFY(memos.size() >= 4);
+            for (const QPlainTextEdit *memo : memos)
+                QVERIFY2(!withControls(memo->toPlainText()), qPrintable(memo->objectName() + ": " + memo->toPlainText()));
+            // The bell comes after the copy command's echo, on its line.
+            const QStringList intermediate = memoLines(wizard.page<TFrameWorking>());
+            const QString shown = intermediate.join('\n');
+            QVERIFY2(!intermediate.filter(QRegularExpression("Accessing file 'sim_ge-interim\\.img' on 127\\.0\\.0\\.1\\.\\.\\.\\\\x07$")).isEmpty(),
+                     qPrintable(shown));
+            // As many marks as ticks passed during the transfer, none on a quick machine.
+            QVERIFY2(!intermediate.filter(QRegularExpression("^Loading sim_ge-interim\\.img from 127\\.0\\.0\\.1:!*$")).isEmpty(),
+                     qPrintable(shown));
+            QVERIFY2(!intermediate.filter(QRegularExpression("^Copy: \\d+ bytes copied in \\d\\d:\\d\\d:\\d\\d \\[hh:mm:ss\\]$")).isEmpty(),
+                     qPrintable(shown));
+            QVERIFY(wizard.next());
+        }
+
+        const QStringList log = logLines(sim);
+        QVERIFY(log.contains("Step1:Location    :   Lab \x1b[7mrack\x1b[0m 3"));
+        QVERIFY(!log.filter(QRegularExpression("^Step3 : .*Accessing file 'sim_ge-interim\\.img' on 127\\.0\\.0\\.1\\.\\.\\.\x07$")).isEmpty());
+        QVERIFY(!log.filter(QRegularExpression("^Step3 : \x1b\\[32mCopy: \\d+ bytes copied in .*\x1b\\[0m$")).isEmpty());
+        QCOMPARE(log[log.size() - 3], QString("----Tessaro competed succesfully----"));
+        QVERIFY(sim.waitForEvents("boot", 3));
+        QCOMPARE(sim.events("boot").last(), (QJsonObject{{"event", "boot"}, {"slot", 2}, {"version", kFinalVersionGe}}));
+    }
 };
 
 TESSARO_APP_TEST_MAIN(TestUpgrade)

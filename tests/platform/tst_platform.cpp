@@ -2,12 +2,15 @@
 #include "platform/Clock.h"
 #include "platform/HandOver.h"
 #include "platform/Paths.h"
+#include "platform/PortHolder.h"
 #include "platform/Terminate.h"
 #include "platform/SocketErrors.h"
+#include "platform/TextLines.h"
 #include "platform/WorkingFolder.h"
 
 #include "CountedClock.h"
 
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <cerrno>
@@ -177,6 +180,69 @@ private slots:
         if (fromErrno >= 0)
             QCOMPARE(Platform::socketErrorFromErrno(fromErrno), code);
         QCOMPARE(Platform::socketErrorFromQt(QAbstractSocket::SocketError(fromQt)), code);
+    }
+
+    // The holder of a UDP port is found in the system's IPv4 and IPv6 tables, whatever
+    // address its socket is bound to; a port nobody holds has none.
+    void udpPortHolder_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("IPv4 loopback") << "127.0.0.1";
+        QTest::newRow("every IPv4 address") << "0.0.0.0";
+        QTest::newRow("IPv6 loopback") << "::1";
+        QTest::newRow("every address, IPv6 and IPv4") << "::";
+    }
+    void udpPortHolder()
+    {
+        QFETCH(QString, address);
+        QUdpSocket socket;
+        QVERIFY2(socket.bind(QHostAddress(address), 0), qPrintable(socket.errorString()));
+        const quint16 port = socket.localPort();
+
+        const std::optional<Platform::PortHolder> holder = Platform::udpPortHolder(port);
+
+        QVERIFY(holder);
+        QCOMPARE(holder->pid, QCoreApplication::applicationPid());
+        // The system keeps the first 15 characters of a program's name.
+        QCOMPARE(holder->program, QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15));
+        socket.close();
+        QVERIFY(!Platform::udpPortHolder(port));
+    }
+
+    // What the switch sends, as the operator's memos show it: no terminal sequences, other
+    // control characters spelt out, line breaks kept.
+    void terminalDisplayText_data()
+    {
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("a coloured line") << "\x1b[32mCopy: 1000 bytes copied in 00:00:01 [hh:mm:ss]\x1b[0m"
+                                         << "Copy: 1000 bytes copied in 00:00:01 [hh:mm:ss]";
+        QTest::newRow("coloured marks") << "Loading x:\x1b[32m!\x1b[0m\x1b[32m!\x1b[0m" << "Loading x:!!";
+        QTest::newRow("erase line before the prompt") << "\x1b[Kconsole# " << "console# ";
+        QTest::newRow("cursor moves and private modes") << "\x1b[?25l\x1b[2J\x1b[10;5Hhere\x1b[1;31;4m!" << "here!";
+        QTest::newRow("a window title ended by BEL") << "\x1b]0;switch-1\x07text" << "text";
+        QTest::newRow("a window title ended by ESC \\") << "\x1b]2;switch-1\x1b\\text" << "text";
+        QTest::newRow("a device control string") << "a\x1bPq#0;2\x1b\\b" << "ab";
+        QTest::newRow("a string cut short by another sequence") << "a\x1b]0;t\x1b[31mb" << "ab";
+        QTest::newRow("two-character escapes") << "\x1b" "7saved\x1b" "8\x1b" "c\x1b=" << "saved";
+        QTest::newRow("a character set chosen") << "\x1b(Bplain\x1b)0" << "plain";
+        QTest::newRow("escape twice") << "\x1b\x1b[31mred" << "red";
+        QTest::newRow("a bell") << "Accessing file 'conf_file.txt'...\x07" << "Accessing file 'conf_file.txt'...\\x07";
+        QTest::newRow("other control characters") << QString("a\bb") + QChar(0) + "c\x7f" "d" + QChar(0x85)
+                                                  << "a\\x08b\\x00c\\x7fd\\x85";
+        QTest::newRow("line breaks and tabs stay") << "a\tb\r\nc\rd\ne" << "a\tb\r\nc\rd\ne";
+        QTest::newRow("a sequence broken by a line break") << "a\x1b[3\r\nb" << "a\r\nb";
+        QTest::newRow("a sequence cut off at the end") << "text\x1b[3" << "text";
+        QTest::newRow("an escape at the end") << "text\x1b" << "text";
+        QTest::newRow("a string cut off at the end") << "text\x1b]0;never ended" << "text";
+        QTest::newRow("text beyond ASCII stays") << QString::fromUtf8("Gerät über [31m")
+                                                 << QString::fromUtf8("Gerät über [31m");
+    }
+    void terminalDisplayText()
+    {
+        QFETCH(QString, received);
+        QFETCH(QString, shown);
+        QCOMPARE(Platform::terminalDisplayText(received), shown);
     }
 
     // Under the counted clock the tick advances by exactly the sleeps taken, at any scale.

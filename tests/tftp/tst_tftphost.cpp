@@ -7,6 +7,7 @@
 #include "TestFiles.h"
 #include "TftpTestPeer.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -60,6 +61,12 @@ private:
     QTimer m_feed;
     qint64 m_sent = 0;
 };
+
+// Where a widget shows on the screen; a window with its frame.
+QRect onScreen(const QWidget *widget)
+{
+    return widget->isWindow() ? widget->frameGeometry() : QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+}
 
 int curlGet(quint16 port, const QString &name, QByteArray *received = nullptr)
 {
@@ -144,6 +151,61 @@ private slots:
         verifyLine(lines[2], QString("Transfer completed - %1 bytes transferred").arg(first.sent()));
         verifyLine(lines[3], QString("Transfer completed - %1 bytes transferred").arg(second.sent()));
         QCOMPARE(QFileInfo(m_root + "/first.bin").size(), first.sent());
+    }
+
+    // The wizard's main window, of its fixed size, has text from edge to edge: a progress
+    // window opens beside it, never over a label, field, memo or bar of it, each further one
+    // a little lower; it stays beside it when the main window moves.
+    void transferWindowsCoverNoTextOfTheMainWindow()
+    {
+        m_mainWindow->setFixedSize(504, 362);
+        auto *grid = new QGridLayout(m_mainWindow.get());
+        grid->setContentsMargins(0, 0, 0, 0);
+        for (int row = 0; row < 4; ++row) {
+            const QString title = QString("Step %1 of the run, a title that reaches the right edge").arg(row);
+            grid->addWidget(new QLabel(title), row, 0, 1, 2);
+            grid->addWidget(new QProgressBar, row, 2);
+            grid->addWidget(new QLineEdit("field"), row + 4, 0);
+            grid->addWidget(new QPlainTextEdit("memo"), row + 4, 1, 1, 2);
+        }
+        m_mainWindow->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_mainWindow.get()));
+        const QList<QWidget *> parts = m_mainWindow->findChildren<QWidget *>();
+        const auto coveredText = [&](const TfrmTransfer *window) {
+            QStringList covered;
+            for (const QWidget *part : parts) {
+                if (part->isVisible() && onScreen(part).intersects(onScreen(window)))
+                    covered << part->metaObject()->className();
+            }
+            return covered.join(' ');
+        };
+
+        SlowUpload first(m_port, "first.bin");
+        QTRY_COMPARE(windows().size(), 1);
+        SlowUpload second(m_port, "second.bin");
+        QTRY_COMPARE(windows().size(), 2);
+        // A window of its own, found by its name and by what it transfers.
+        for (int i = 0; i < 2; ++i) {
+            const QString transfer = QString("Writing %1").arg(i == 0 ? "first.bin" : "second.bin");
+            QVERIFY(windows()[i]->isWindow());
+            QCOMPARE(windows()[i]->objectName(), QString("frmTransfer"));
+            QCOMPARE(windows()[i]->windowTitle(), transfer);
+            QCOMPARE(windows()[i]->accessibleName(), transfer);
+        }
+
+        for (int move = 0; move < 2; ++move) {
+            for (const TfrmTransfer *window : windows()) {
+                QVERIFY(window->isVisible());
+                QVERIFY2(coveredText(window).isEmpty(),
+                         qPrintable(window->windowTitle() + " covers " + coveredText(window)));
+                QVERIFY(m_mainWindow->screen()->availableGeometry().contains(onScreen(window)));
+            }
+            QVERIFY(onScreen(windows()[1]).top() > onScreen(windows()[0]).top());
+            m_mainWindow->move(m_mainWindow->pos() + QPoint(20, 30));
+        }
+        QCOMPARE(first.finish(), 0);
+        QCOMPARE(second.finish(), 0);
+        QTRY_VERIFY(windows().isEmpty());
     }
 
     void writeBarKeepsMaximumZeroWhileTheRateRises()

@@ -34,6 +34,12 @@ QJsonObject copyEvent(bool download, const QString &fileName, const QString &ser
             {QStringLiteral("result"), result}};
 }
 
+// The text in green, for a switch that colours its output.
+QByteArray green(const Scenario &scenario, const QByteArray &text)
+{
+    return scenario.colour ? "\x1b[32m" + text + "\x1b[0m" : text;
+}
+
 const CopyFault *findFault(const Scenario &scenario, bool download, CopyFaultKind kind)
 {
     for (const CopyFault &fault : scenario.copyFaults) {
@@ -60,7 +66,7 @@ public:
             return;
         }
         m_ticks.setInterval(m_device.scenario().copyTick);
-        connect(&m_ticks, &QTimer::timeout, this, [this] { print("!"); });
+        connect(&m_ticks, &QTimer::timeout, this, [this] { print(green(m_device.scenario(), "!")); });
         QTimer::singleShot(m_device.scenario().copyStartDelay, this, &FileCopy::begin);
     }
 
@@ -85,7 +91,8 @@ private:
     void begin()
     {
         const QByteArray name = m_fileName.toLatin1();
-        print("Accessing file '" + name + "' on " + m_server + "...\r\n"
+        // A switch that colours its output also rings the bell as the transfer starts.
+        print("Accessing file '" + name + "' on " + m_server + "..." + (m_device.scenario().colour ? "\x07" : "") + "\r\n"
               + (m_download ? "Loading " + name + " from " + m_server : "Storing " + name + " on " + m_server) + ':');
         // The switch contacts nothing outside the loopback network: such a server is unreachable.
         const QHostAddress server(QString::fromLatin1(m_server));
@@ -128,9 +135,10 @@ private:
         if (hasFault(CopyFaultKind::NeverEnds))
             return;
         const QByteArray unit = hasFault(CopyFaultKind::CapitalBytes) ? " Bytes" : " bytes";
-        print("\r\nCopy: " + QByteArray::number(bytes.size()) + unit + " copied in "
-              + QTime(0, 0).addMSecs(int(m_clock.elapsed())).toString(QStringLiteral("hh:mm:ss")).toLatin1()
-              + " [hh:mm:ss]\r\n\r\n");
+        const QByteArray elapsed =
+            QTime(0, 0).addMSecs(int(m_clock.elapsed())).toString(QStringLiteral("hh:mm:ss")).toLatin1();
+        const QByteArray completion = "Copy: " + QByteArray::number(bytes.size()) + unit + " copied in " + elapsed + " [hh:mm:ss]";
+        print("\r\n" + green(m_device.scenario(), completion) + "\r\n\r\n");
         finish();
     }
 

@@ -108,6 +108,7 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     const auto privilege = option(QStringLiteral("privilege"), QStringLiteral("The user's privilege level (1 to 15); below 15 the prompt ends in \">\" and copy, configure, boot and reload are unknown."), n, QString::number(scenario.privilege));
     const auto hostName = option(QStringLiteral("hostname"), QStringLiteral("Name shown in the prompt."), QStringLiteral("name"), scenario.hostName);
     const auto barePrompt = option(QStringLiteral("bare-prompt"), QStringLiteral("Print the prompt right after escape, \"[\", \"K\", with no blank after it."));
+    const auto colour = option(QStringLiteral("colour"), QStringLiteral("Colour the output with terminal escape sequences: a copy's \"!\" marks and its \"bytes copied in\" line in green; ring the bell (BEL) when a copy's transfer starts."));
 
     // What the device is.
     const auto typeName = option(QStringLiteral("type"), QStringLiteral("Device type shown by \"show system\"."), text, scenario.typeName);
@@ -186,6 +187,7 @@ bool parseScenario(const QStringList &arguments, Scenario &scenario, QString &er
     scenario.snmpSilent = parser.isSet(snmpSilent);
     scenario.snmpOpen = parser.isSet(snmpOpen);
     scenario.promptBlank = !parser.isSet(barePrompt);
+    scenario.colour = parser.isSet(colour);
     scenario.userName = parser.value(user);
     scenario.password = parser.value(password);
     if (!toInt(parser.value(privilege), 1, 15, scenario.privilege))

@@ -55,6 +55,9 @@ struct Scenario
     // The prompt follows escape, "[", "K" with a blank after it, as most switches print it, or
     // with none, as some firmware does.
     bool promptBlank = true;
+    // Colour and a bell in the output, as some firmware prints them: a copy's marks and its
+    // result line in green terminal sequences, a bell when its transfer starts.
+    bool colour = false;
     int privilege = 15; // below 15 the line-mode interface knows no copy, configure, boot or reload
 
     // What "show system" reports and the SNMP system group holds at start.

@@ -4,13 +4,46 @@
 #include "tftp/ProgressStream.h"
 #include "tftp/host/TransferWindow.h"
 
+#include <QEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// Between the owner's frame and a progress window.
+constexpr int kGap = 8;
+// Each further progress window this much lower, for as many windows; then from the top again.
+constexpr int kCascadeStep = 24;
+constexpr int kCascadeDepth = 8;
+
+// Where the index-th progress window, of outer size `size`, goes beside the owner's frame on
+// the screen's free area: to its right when there is room, otherwise to its left, otherwise
+// below it. The owner has no free area for it inside.
+QPoint besideOwner(const QRect &owner, const QSize &size, const QRect &screen, int index)
+{
+    const int lower = kCascadeStep * (index % kCascadeDepth);
+    const auto onScreenY = [&](int y) {
+        return std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+    };
+    if (owner.right() + kGap + size.width() <= screen.right())
+        return {owner.right() + 1 + kGap, onScreenY(owner.top() + lower)};
+    if (owner.left() - kGap - size.width() >= screen.left())
+        return {owner.left() - kGap - size.width(), onScreenY(owner.top() + lower)};
+    const int x = std::clamp(owner.right() + 1 - size.width(), screen.left(),
+                             std::max(screen.left(), screen.right() + 1 - size.width()));
+    return {x, onScreenY(owner.bottom() + 1 + kGap + lower)};
+}
+
+} // namespace
 
 TfrmMain::TfrmMain(const QString &payloadFile, QWidget *parent)
     : QWidget(parent), edtRootDir(new QLineEdit(this)), btnBrowse(new QPushButton(QStringLiteral("..."), this)),
@@ -77,18 +110,52 @@ void TfrmMain::btnBrowseClick()
         edtRootDir->setText(folder);
 }
 
+void TfrmMain::SetTransferParent(QWidget *parent)
+{
+    if (m_transferParent)
+        m_transferParent->removeEventFilter(this);
+    m_transferParent = parent;
+    if (m_transferParent)
+        m_transferParent->installEventFilter(this);
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // A progress window stays above its owner: left where it was, it would cover the owner's
+    // text once the owner has moved under it.
+    if (watched == m_transferParent && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        for (qsizetype i = 0; i < m_transferWindows.size(); ++i)
+            placeTransferWindow(m_transferWindows[i], int(i));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TfrmMain::ShowTransferWindow(const TTransferRecord &record, TProgressStream *stream)
 {
     const QString caption = QStringLiteral("%1 %2").arg(record.Writing ? QStringLiteral("Writing") : QStringLiteral("Reading"),
                                                         QFileInfo(record.FileName).fileName());
     auto *window = new TfrmTransfer(m_transferParent, caption, stream, record.Size, ExternalProgressBar);
-    // In the top right corner, over the header's picture rather than the step it names; each
-    // further window sits a little lower, so that parallel transfers stay visible.
-    const int x = m_transferParent ? m_transferParent->width() - window->width() - 8 : 8;
-    window->move(std::max(x, 8), 8 + 24 * int(m_transferWindows.size() % 8));
+    // Each further window sits a little lower, so that parallel transfers stay visible.
+    placeTransferWindow(window, int(m_transferWindows.size()));
     m_transferWindows.append(window);
     window->show();
-    window->raise();
+}
+
+void TfrmMain::placeTransferWindow(TfrmTransfer *window, int index) const
+{
+    const QWidget *owner = m_transferParent;
+    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    if (!owner) {
+        window->move(area.topLeft() + QPoint(kGap, kGap + kCascadeStep * (index % kCascadeDepth)));
+        return;
+    }
+    // A window's frame is the desktop's; until it has been shown, the owner's frame is the
+    // best estimate of it.
+    const QRect frame = owner->frameGeometry();
+    const QRect client = owner->geometry();
+    const QSize decoration(frame.width() - client.width(), frame.height() - client.height());
+    window->move(besideOwner(frame, window->size() + decoration, area, index));
 }
 
 void TfrmMain::closeTransferWindows(const TProgressStream *stream)

@@ -17,8 +17,8 @@ class TfrmTransfer;
 // The TFTP server's host window, "Trivial FTP server": a view of the TTftpHost it owns, with
 // the root folder to edit, the host's log, its count of open transfers and a progress
 // window per transfer. It answers for its host where an ITftpHost is wanted. The form itself
-// is never shown: its log moves onto the wizard's run pages and its progress windows into
-// the main window.
+// is never shown: its log moves onto the wizard's run pages, and its progress windows are
+// tool windows of the main window, beside it.
 class TfrmMain final : public QWidget, public ITftpHost
 {
     Q_OBJECT
@@ -37,8 +37,10 @@ public:
     // A bar on the current run page that mirrors each new transfer; not owned.
     QPointer<QProgressBar> ExternalProgressBar;
 
-    // Where progress windows appear: the wizard's main window. Not owned.
-    void SetTransferParent(QWidget *parent) { m_transferParent = parent; }
+    // The window that owns the progress windows, the wizard's main window: they stay above it
+    // and beside its frame, where they cover none of its text, and follow it when it moves.
+    // Not owned.
+    void SetTransferParent(QWidget *parent);
     const QList<TfrmTransfer *> &TransferWindows() const { return m_transferWindows; }
 
     TTftpHost &Host() { return *m_host; }
@@ -67,9 +69,13 @@ public:
         return m_host->OpenAppendixFile(name);
     }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void btnBrowseClick();
     void ShowTransferWindow(const TTransferRecord &record, TProgressStream *stream);
+    void placeTransferWindow(TfrmTransfer *window, int index) const;
     void closeTransferWindows(const TProgressStream *stream);
 
     std::unique_ptr<TTftpHost> m_host;

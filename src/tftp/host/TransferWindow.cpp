@@ -33,8 +33,8 @@ void TWaitThread::run()
 
 TfrmTransfer::TfrmTransfer(QWidget *parent, const QString &caption, TProgressStream *stream, qint64 maximum,
                            QProgressBar *externalProgressBar)
-    : QFrame(parent), prgTransfer(new QProgressBar(this)), lblByteRate(new QLabel(this)),
-      ExternalProgressBar(externalProgressBar), StartTick(Platform::tickCount()),
+    : QFrame(parent, Qt::Tool | Qt::WindowDoesNotAcceptFocus), prgTransfer(new QProgressBar(this)),
+      lblByteRate(new QLabel(this)), ExternalProgressBar(externalProgressBar), StartTick(Platform::tickCount()),
       m_waitThread(new TWaitThread(this, stream))
 {
     setObjectName(QStringLiteral("frmTransfer"));
@@ -42,25 +42,25 @@ TfrmTransfer::TfrmTransfer(QWidget *parent, const QString &caption, TProgressStr
     setFrameShadow(QFrame::Raised);
     setAutoFillBackground(true);
     setFixedSize(261, 94);
+    // Neither shown nor clicked does it take the focus: the operator's keys stay with the
+    // wizard, and the wizard's message boxes keep the main window, not a window that goes
+    // when its transfer ends, as their owner.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
-    auto *title = new QLabel(caption, this);
-    title->setObjectName(QStringLiteral("lblCaption"));
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
     prgTransfer->setObjectName(QStringLiteral("prgTransfer"));
     prgTransfer->setRange(0, int(maximum));
     prgTransfer->setValue(0);
     prgTransfer->setTextVisible(false);
     auto *rateCaption = new QLabel(QStringLiteral("Bytes/Sec:"), this);
     lblByteRate->setObjectName(QStringLiteral("lblByteRate"));
+    QFont bold = lblByteRate->font();
+    bold.setBold(true);
     lblByteRate->setFont(bold);
 
     auto *rate = new QHBoxLayout;
     rate->addWidget(rateCaption);
     rate->addWidget(lblByteRate, 1);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(title);
     layout->addWidget(prgTransfer);
     layout->addLayout(rate);
 

@@ -35,8 +35,9 @@ private:
     Platform::AutoResetEvent m_refreshed;
 };
 
-// The progress window of one transfer: a bar, the byte rate, and the same progress
-// mirrored on the wizard's run page when one is set.
+// The progress window of one transfer, a tool window of its owner titled with the transfer:
+// a bar, the byte rate, and the same progress mirrored on the wizard's run page when one is
+// set.
 class TfrmTransfer final : public QFrame
 {
     Q_OBJECT
